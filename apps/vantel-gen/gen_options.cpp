@@ -1,0 +1,102 @@
+#include "gen_options.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace vantel::gen {
+namespace {
+
+settings::Mode parseMode(const std::string& text) {
+    if (text == "onoff") return settings::Mode::OnOffCW;
+    if (text == "fsk") return settings::Mode::FSKCW;
+    if (text == "tone") return settings::Mode::ToneOnly;
+    throw UsageError("bad mode '" + text + "': use onoff, fsk or tone");
+}
+
+std::uint64_t parseSeed(const std::string& text) {
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        throw UsageError("bad seed '" + text + "': use a whole number from 0 to 18446744073709551615");
+    }
+    return seed;
+}
+
+}  // namespace
+
+GenOptions parseOptions(const std::vector<std::string>& args) {
+    GenOptions options;
+    using Setter = std::function<void(const std::string&)>;
+    const std::map<std::string, Setter> valued{
+        {"-o", [&](const std::string& v) { options.output = v; }},
+        {"--output", [&](const std::string& v) { options.output = v; }},
+        {"--mode", [&](const std::string& v) { options.mode = parseMode(v); }},
+        {"--message", [&](const std::string& v) { options.message = v; }},
+        {"--wpm", [&](const std::string& v) { options.wpm = v; }},
+        {"--tone-length", [&](const std::string& v) { options.toneLength = v; }},
+        {"--tone", [&](const std::string& v) { options.tone = v; }},
+        {"--space-tone", [&](const std::string& v) { options.spaceTone = v; }},
+        {"--rate", [&](const std::string& v) { options.rate = v; }},
+        {"--snr", [&](const std::string& v) { options.snr = v; }},
+        {"--bw", [&](const std::string& v) { options.bw = v; }},
+        {"--level", [&](const std::string& v) { options.level = v; }},
+        {"--filter-cf", [&](const std::string& v) { options.filterCf = v; }},
+        {"--filter-bw", [&](const std::string& v) { options.filterBw = v; }},
+        {"--seed", [&](const std::string& v) { options.seed = parseSeed(v); }},
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--no-filter") {
+            if (value) throw UsageError("--no-filter takes no value");
+            options.noFilter = true;
+            continue;
+        }
+        const auto setter = valued.find(name);
+        if (setter == valued.end()) throw UsageError("unknown option '" + args[i] + "' (see --help)");
+        if (!value) {
+            if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
+            value = args[++i];
+        }
+        setter->second(*value);
+    }
+    if (options.output.empty()) throw UsageError("the output file name is empty");
+    return options;
+}
+
+std::string usageText() {
+    return R"(Usage: vantel-gen [options]
+Writes a 16-bit mono WAV file of Morse code (or a tone) in calibrated white
+noise, exactly as the Vantel window's Generate command does on its first run,
+and prints the level report. Every value is read like the text typed into the
+window's box ("12k" reads as 12, letters as 0).
+
+  -o, --output FILE    output file (default CWTemp.wav)
+  --mode MODE          onoff, fsk or tone (default onoff)
+  --message TEXT       Morse message (default TESTING)
+  --wpm TEXT           speed in words per minute (default 20)
+  --tone-length TEXT   tone length in seconds, tone mode (default 5)
+  --tone TEXT          tone frequency in Hz (default 800)
+  --space-tone TEXT    FSK space tone in Hz (default 600)
+  --rate TEXT          sample rate in Hz (default 12000)
+  --snr TEXT           signal to noise ratio in dB (default 20)
+  --bw TEXT            reference bandwidth of the S/N in Hz (default 300)
+  --level TEXT         output scaling in dB (default 0)
+  --filter-cf TEXT     output filter centre in Hz (default 1800)
+  --filter-bw TEXT     output filter bandwidth in Hz (default 3000)
+  --no-filter          no output filter
+  --seed N             noise seed (default: the window's start-up seed)
+  -h, --help           this text
+)";
+}
+
+}  // namespace vantel::gen

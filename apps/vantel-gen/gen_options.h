@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "settings/generation_settings.h"
+
+namespace vantel::gen {
+
+// A command line that cannot be used; the text says what is wrong.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The texts the options give, each as a user would type it into the window's
+// matching box; an option not given leaves the box's start-up text.
+struct GenOptions {
+    std::string output = "CWTemp.wav";
+    settings::Mode mode = settings::Mode::OnOffCW;
+    std::optional<std::string> message;
+    std::optional<std::string> wpm;
+    std::optional<std::string> toneLength;
+    std::optional<std::string> tone;
+    std::optional<std::string> spaceTone;
+    std::optional<std::string> rate;
+    std::optional<std::string> snr;
+    std::optional<std::string> bw;
+    std::optional<std::string> level;
+    std::optional<std::string> filterCf;
+    std::optional<std::string> filterBw;
+    bool noFilter = false;
+    std::optional<std::uint64_t> seed;
+    bool help = false;
+};
+
+GenOptions parseOptions(const std::vector<std::string>& args);
+
+std::string usageText();
+
+}  // namespace vantel::gen

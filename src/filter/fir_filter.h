@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "filter/fir_design.h"
+
+namespace vantel::filter {
+
+// The output filter's delay line: a ring of single-precision inputs that lives
+// as long as the window, so a run's first outputs still hold the end of the
+// previous filtered run. Per sample, with x[t] the newest input and N the
+// length: y[t] = h[0]x[t-N+1] + ... + h[N-1]x[t] + h[N]x[t]. The two last taps
+// both act on the newest sample and the ring holds N values, not N+1.
+class FirRing {
+public:
+    // Every run starts writing at slot 0; the contents are kept.
+    void startRun() { position_ = 0; }
+
+    // Filters one sample with taps 0..length of `coeffs`. The length may change
+    // between calls (the user edits the bandwidth during a run).
+    double process(double x, const CoefficientStore& coeffs, std::int16_t length);
+
+    const std::array<float, kMaxFirLength + 1>& delayLine() const { return delay_; }
+
+private:
+    std::array<float, kMaxFirLength + 1> delay_{};
+    int position_ = 0;
+};
+
+}  // namespace vantel::filter

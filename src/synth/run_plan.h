@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "keying/keying_pattern.h"
+#include "settings/generation_settings.h"
+
+namespace vantel::synth {
+
+// A run cannot start or could not finish; the text says why in a line the
+// user can act on.
+class RunError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Everything a run fixes at its start from the repaired settings.
+struct RunPlan {
+    double noiseScale = 0;       // sigma of the noise
+    double markIncrement = 0;    // cycles per sample
+    double spaceIncrement = 0;
+    std::int64_t samplesPerElement = 0;
+    std::int64_t elements = 0;
+    std::int64_t totalSamples = 0;
+    std::int32_t sampleRate = 0;  // as written in the header
+};
+
+// Plans a run of `pattern` with repaired settings. Throws RunError when there
+// is nothing to generate or the file would not fit a WAV header.
+RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, const keying::KeyingPattern& pattern);
+
+}  // namespace vantel::synth

@@ -1,0 +1,108 @@
+#include "wav/wav_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vantel::wav {
+namespace {
+
+void putTag(std::uint8_t* out, const char (&tag)[5]) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(tag[i]);
+}
+
+void putLe32(std::uint8_t* out, std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
+void putLe16(std::uint8_t* out, std::int16_t value) {
+    const auto bits = static_cast<std::uint16_t>(value);
+    out[0] = static_cast<std::uint8_t>(bits);
+    out[1] = static_cast<std::uint8_t>(bits >> 8);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int64_t samples) {
+    if (samples < 0 || samples > kMaxSamples) throw FileError("Too many samples for a WAV header");
+    const auto dataBytes = static_cast<std::int32_t>(samples * 2);
+    std::array<std::uint8_t, kHeaderBytes> h{};
+    putTag(&h[0], "RIFF");
+    putLe32(&h[4], dataBytes + 36);
+    putTag(&h[8], "WAVE");
+    putTag(&h[12], "fmt ");
+    putLe32(&h[16], 16);
+    putLe16(&h[20], 1);  // PCM
+    putLe16(&h[22], 1);  // mono
+    putLe32(&h[24], sampleRate);
+    putLe32(&h[28], static_cast<std::int32_t>(std::int64_t{sampleRate} * 2));
+    putLe16(&h[32], 2);
+    putLe16(&h[34], 16);
+    putTag(&h[36], "data");
+    putLe32(&h[40], dataBytes);
+    return h;
+}
+
+WavWriter::WavWriter(std::string path, std::int32_t sampleRate, std::int64_t plannedSamples, bool exclusive)
+    : path_(std::move(path)), sampleRate_(sampleRate), planned_(plannedSamples) {
+    const auto h = header(sampleRate, plannedSamples);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+    fd_ = ::open(path_.c_str(), flags, 0644);
+    if (fd_ < 0) fail("Cannot create", errno);
+    buffer_.reserve(kBufferSamples);
+    writeAll(h.data(), h.size(), 0);
+}
+
+WavWriter::~WavWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void WavWriter::append(std::span<const std::int16_t> samples) {
+    for (std::int16_t s : samples) append(s);
+}
+
+void WavWriter::flush() {
+    if (buffer_.empty()) return;
+    bytes_.resize(buffer_.size() * 2);
+    for (std::size_t i = 0; i < buffer_.size(); ++i) putLe16(&bytes_[2 * i], buffer_[i]);
+    const std::int64_t offset = static_cast<std::int64_t>(kHeaderBytes) + written_ * 2;
+    written_ += static_cast<std::int64_t>(buffer_.size());
+    buffer_.clear();
+    writeAll(bytes_.data(), bytes_.size(), offset);
+}
+
+void WavWriter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, data, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail("Cannot write", n < 0 ? errno : ENOSPC);
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+}
+
+void WavWriter::finish() {
+    if (fd_ < 0) return;
+    flush();
+    if (written_ != planned_) {
+        const auto h = header(sampleRate_, written_);
+        writeAll(h.data(), h.size(), 0);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail("Cannot close", errno);
+}
+
+void WavWriter::fail(const std::string& what, int error) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    throw FileError(what + " " + path_ + ": " + std::strerror(error));
+}
+
+}  // namespace vantel::wav

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vantel::wav {
+
+inline constexpr std::size_t kHeaderBytes = 44;
+
+// A file could not be created, written or closed; the text says which and why.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The largest sample count whose RIFF size (2N + 36) fits a signed 32-bit field.
+inline constexpr std::int64_t kMaxSamples = (std::int64_t{INT32_MAX} - 36) / 2;
+
+// The 44-byte header of a 16-bit mono PCM file holding `samples` samples.
+std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int64_t samples);
+
+// Writes a 16-bit mono WAV file: header first, then samples, buffered. The
+// destructor closes without reporting; call finish() to learn whether every
+// byte reached the file.
+class WavWriter {
+public:
+    // Creates `path` (replacing a file of that name) and writes the header for
+    // `plannedSamples`. With `exclusive`, refuses to replace anything.
+    WavWriter(std::string path, std::int32_t sampleRate, std::int64_t plannedSamples, bool exclusive = false);
+    ~WavWriter();
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    void append(std::int16_t sample) {
+        buffer_.push_back(sample);
+        if (buffer_.size() == kBufferSamples) flush();
+    }
+    void append(std::span<const std::int16_t> samples);
+
+    std::int64_t samplesWritten() const { return written_ + static_cast<std::int64_t>(buffer_.size()); }
+    const std::string& path() const { return path_; }
+
+    // Flushes and closes. If fewer samples than planned were written (an
+    // abort), the header is first rewritten for what the file really holds.
+    void finish();
+
+private:
+    static constexpr std::size_t kBufferSamples = 32768;
+    void flush();
+    void writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
+    [[noreturn]] void fail(const std::string& what, int error);
+
+    std::string path_;
+    int fd_ = -1;
+    std::int32_t sampleRate_;
+    std::int64_t planned_;
+    std::int64_t written_ = 0;
+    std::vector<std::int16_t> buffer_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace vantel::wav
