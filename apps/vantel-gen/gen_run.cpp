@@ -18,24 +18,46 @@ namespace {
 
 using settings::Mode;
 
-// Sets a box's text and, as in the window, runs its handler only when the text
-// actually changes.
+// A text the program writes into a box: the box's handler runs only when the
+// text actually changes.
 template <typename Handler>
-void typeText(std::string& box, const std::string& text, Handler handler) {
+void setBoxText(std::string& box, const std::string& text, Handler handler) {
     if (box == text) return;
     box = text;
     handler(box);
 }
 
-void typeOutputLevel(TypedForm& f, const std::string& text) {
-    typeText(f.scaleText, text, [&](const std::string& t) {
-        const auto scroll = settings::enterOutputScaling(f.s, t);
-        if (scroll && *scroll != f.scaleScroll) {
-            f.scaleScroll = *scroll;
-            // The scroll bar writes its value back, which runs this handler once more.
-            typeOutputLevel(f, text::plainInteger(*scroll));
-        }
-    });
+// A text the user types: select all, then key by key, each key running the
+// box's handler, which may itself rewrite the box (the output level does). Past
+// the first keys the rest goes in at once, so a huge text costs no more than a
+// paste.
+template <typename Handler>
+void typeText(std::string& box, const std::string& text, Handler handler) {
+    constexpr std::size_t kKeystrokes = 64;
+    if (box == text) return;
+    if (text.empty()) {
+        setBoxText(box, text, handler);
+        return;
+    }
+    setBoxText(box, text.substr(0, 1), handler);
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const std::size_t keys = i < kKeystrokes ? 1 : text.size() - i;
+        setBoxText(box, box + text.substr(i, keys), handler);
+        i += keys - 1;
+    }
+}
+
+void outputLevelChanged(TypedForm& f) {
+    const auto scroll = settings::enterOutputScaling(f.s, f.scaleText);
+    if (scroll && *scroll != f.scaleScroll) {
+        f.scaleScroll = *scroll;
+        // The scroll bar writes its value back, which runs this handler once more.
+        setBoxText(f.scaleText, text::plainInteger(*scroll), [&](const std::string&) { outputLevelChanged(f); });
+    }
+}
+
+auto outputLevelHandler(TypedForm& f) {
+    return [&f](const std::string&) { outputLevelChanged(f); };
 }
 
 keying::KeyingPattern buildPattern(TypedForm& f) {
@@ -57,7 +79,7 @@ void repair(TypedForm& f) {
     auto write = [&](settings::Box box, const std::string& text) {
         switch (box) {
             case settings::Box::SNtext: f.snText = text; break;
-            case settings::Box::ScaleText: typeOutputLevel(f, text); break;
+            case settings::Box::ScaleText: setBoxText(f.scaleText, text, outputLevelHandler(f)); break;
             case settings::Box::WPMtext: f.wpmText = text; break;
             default: break;  // the repair has already set the value these boxes hold
         }
@@ -76,7 +98,7 @@ TypedForm typeIntoForm(const GenOptions& o) {
     auto speed = [&](const std::string& t) { settings::enterSpeed(f.s, f.mode, t); };
     if (o.wpm) typeText(f.wpmText, *o.wpm, speed);
     f.mode = o.mode;
-    if (f.mode != Mode::OnOffCW) typeText(f.wpmText, settings::speedTextForMode(f.s, f.mode), speed);
+    if (f.mode != Mode::OnOffCW) setBoxText(f.wpmText, settings::speedTextForMode(f.s, f.mode), speed);
     if (f.mode == Mode::ToneOnly && o.toneLength) typeText(f.wpmText, *o.toneLength, speed);
     if (o.message) f.messageText = *o.message;
 
@@ -90,7 +112,7 @@ TypedForm typeIntoForm(const GenOptions& o) {
     type(o.rate, "12000", [&](const std::string& t) { settings::enterSampleRate(f.s, t); });
     if (o.snr) typeText(f.snText, *o.snr, [&](const std::string& t) { settings::enterSignalToNoise(f.s, t); });
     type(o.bw, "300", [&](const std::string& t) { settings::enterReferenceBandwidth(f.s, t); });
-    if (o.level) typeOutputLevel(f, *o.level);
+    if (o.level) typeText(f.scaleText, *o.level, outputLevelHandler(f));
     type(o.filterCf, "1800", [&](const std::string& t) { settings::enterFilterCentre(f.s, t); });
     type(o.filterBw, "3000", [&](const std::string& t) { settings::enterFilterBandwidth(f.s, f.firLength, t); });
     f.filterOn = !o.noFilter;

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "gen_options.h"
+#include "gen_run.h"
+#include "support/run_command.h"
+#include "support/wav_file.h"
+
+namespace vantel::gen {
+namespace {
+
+using vantel::testing::listFolder;
+using vantel::testing::readBytes;
+using vantel::testing::readWav;
+using vantel::testing::runIn;
+using vantel::testing::TempDir;
+
+const std::string kGen = VANTEL_GEN_PATH;
+
+vantel::testing::CommandResult gen(const TempDir& dir, const std::vector<std::string>& args) {
+    return runIn(dir.path(), kGen, args);
+}
+
+TEST(VantelGen, StartupSettingsPrintTheReportAndWriteTheFile) {
+    TempDir dir;
+    const auto result = gen(dir, {});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const auto wav = readWav(dir / "CWTemp.wav");
+    ASSERT_EQ(wav.samples.size(), 36000u);
+    double sumSquares = 0;
+    for (auto v : wav.samples) sumSquares += double(v) * v;
+    const long rms = std::lround(std::floor(std::sqrt(sumSquares / 36000) + 0.5));
+    EXPECT_EQ(result.out, "CWTemp.wav\n\n 36000 Samples\nRMS = " + std::to_string(rms) + "\n");
+    EXPECT_EQ(std::filesystem::file_size(dir / "CWTemp.wav"), 72044u);
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"CWTemp.wav"});
+}
+
+TEST(VantelGen, SameCommandSameBytesAndTheSeedChangesOnlyTheNoise) {
+    TempDir dir;
+    auto bytesOf = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"-o", "f.wav"});
+        EXPECT_EQ(gen(dir, args).exitCode, 0);
+        return readBytes(dir / "f.wav");
+    };
+    EXPECT_EQ(bytesOf({}), bytesOf({}));
+    EXPECT_NE(bytesOf({"--seed", "1"}), bytesOf({"--seed", "2"}));
+    EXPECT_EQ(bytesOf({"--seed", "1", "--snr", "300"}), bytesOf({"--seed", "2", "--snr", "300"}));
+    EXPECT_EQ(bytesOf({"--seed", "1"}), bytesOf({"--seed=1"}));
+}
+
+TEST(VantelGen, ErrorsSayWhyAndLeaveNothingBehind) {
+    TempDir dir;
+    { std::ofstream(dir / "keep.wav") << "the user's file"; }
+    const std::vector<std::vector<std::string>> failing{
+        {"--bogus"},
+        {"--mode", "am"},
+        {"--wpm"},
+        {"--seed", "-1"},
+        {"--message", "!!!", "-o", "keep.wav"},
+        {"--mode", "tone", "--tone-length", "0"},
+        {"--mode", "tone", "--tone-length", "-3"},
+        {"--mode", "tone", "--tone-length", "1e9", "-o", "keep.wav"},
+        {"--rate", "5e9"},
+        {"-o", "no/such/folder/x.wav"},
+        {"-o", ""},
+    };
+    for (const auto& args : failing) {
+        const auto result = gen(dir, args);
+        EXPECT_NE(result.exitCode, 0) << args[0];
+        EXPECT_EQ(result.out, "") << args[0];
+        EXPECT_TRUE(result.err.starts_with("vantel-gen: ")) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"keep.wav"});
+    EXPECT_EQ(readBytes(dir / "keep.wav").size(), 15u);
+    EXPECT_EQ(gen(dir, {"--help"}).exitCode, 0);
+}
+
+TEST(VantelGen, WarningsAreReportsAndExitZero) {
+    TempDir dir;
+    const auto loud = gen(dir, {"--level", "20"});
+    EXPECT_EQ(loud.exitCode, 0);
+    EXPECT_EQ(loud.out, "Severe Clipping. Reduce output scaling\n");
+    const auto quiet = gen(dir, {"--level", "-50"});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_TRUE(quiet.out.starts_with("Output level low.  Increase output Scaling\n\nRMS = ")) << quiet.out;
+}
+
+TEST(TypedForm, OptionsActLikeTextTypedIntoTheBoxes) {
+    GenOptions o;
+    o.level = "3.5";  // the scroll bar moves to 4 and writes 4 back
+    o.rate = "48000";
+    o.filterBw = "100";
+    o.bw = "-300";
+    TypedForm f = typeIntoForm(o);
+    EXPECT_EQ(f.scaleText, "4");
+    EXPECT_DOUBLE_EQ(f.s.ScaleFact, std::pow(10.0, 4.0 / 20));
+    EXPECT_EQ(f.firLength, 1920);
+    EXPECT_EQ(f.s.BW, 300);
+
+    o = {};
+    o.level = "3.4";  // typed key by key: 3 moves the bar, 3. and 3.4 leave it
+    o.rate = "12k";
+    o.mode = settings::Mode::ToneOnly;
+    o.wpm = "25";
+    o.toneLength = "2.25";
+    f = typeIntoForm(o);
+    EXPECT_EQ(f.scaleText, "3.4");
+    EXPECT_EQ(f.scaleScroll, 3);
+    EXPECT_EQ(f.s.FSample, 12);
+    EXPECT_EQ(f.s.WPM, 25);
+    EXPECT_EQ(f.wpmText, "2.25");
+    EXPECT_EQ(f.s.ContToneDur, 2.25f);
+
+    o = {};
+    o.mode = settings::Mode::FSKCW;
+    o.level = "-5.4";
+    f = typeIntoForm(o);
+    EXPECT_EQ(f.wpmText, " 20");
+    EXPECT_EQ(f.scaleText, "-5.4");
+    EXPECT_EQ(f.scaleScroll, -5);
+    EXPECT_DOUBLE_EQ(f.s.ScaleFact, std::pow(10.0, -5.4 / 20));
+    o.level = "-5.5";  // rounds to -6 at the last key: the bar writes -6 back
+    EXPECT_EQ(typeIntoForm(o).scaleText, "-6");
+}
+
+TEST(VantelGen, RepairedAndModeSettingsGiveTheExpectedFiles) {
+    TempDir dir;
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"-o", "f.wav"});
+        const auto result = gen(dir, args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return readBytes(dir / "f.wav");
+    };
+    const auto startup = run({});
+    EXPECT_EQ(run({"--bw", "0", "--wpm", "0", "--snr", "20", "--tone", "-1", "--rate", "0"}), startup);
+    EXPECT_EQ(readWav(dir / "f.wav").sampleRate, 12000);
+    run({"--mode", "tone"});
+    EXPECT_EQ(readWav(dir / "f.wav").samples.size(), 60000u);
+    run({"--mode", "tone", "--tone-length", "2.25"});
+    EXPECT_EQ(readWav(dir / "f.wav").samples.size(), 26400u);
+    run({"--rate", "12k"});  // reads as 12 Hz: one sample per element
+    EXPECT_EQ(readWav(dir / "f.wav").samples.size(), 50u);
+    EXPECT_EQ(readWav(dir / "f.wav").sampleRate, 12);
+    run({"--rate", "8000.5", "--message", "E"});
+    EXPECT_EQ(readWav(dir / "f.wav").sampleRate, 8000);
+    EXPECT_NE(run({"--mode", "fsk"}), startup);
+    EXPECT_NE(run({"--no-filter"}), startup);
+}
+
+}  // namespace
+}  // namespace vantel::gen
