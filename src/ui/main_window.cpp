@@ -1,0 +1,249 @@
+#include "ui/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include "settings/entry_rules.h"
+#include "settings/sn_display.h"
+#include "text/number_text.h"
+#include "ui/app_icon.h"
+
+namespace vantel::ui {
+namespace {
+
+using settings::Mode;
+
+std::string textOf(const QLineEdit* box) { return box->text().toStdString(); }
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+Vantel::Vantel(QWidget* parent) : QWidget(parent) {
+    logicalDpi_ = logicalDpiX();
+    setWindowIcon(appIcon());
+    createControls();
+    connectHandlers();
+    Form_Load();
+}
+
+Vantel::~Vantel() = default;
+
+void Vantel::connectHandlers() {
+    auto onText = [this](QLineEdit* box, void (Vantel::*handler)()) {
+        connect(box, &QLineEdit::textChanged, this, [this, handler] { (this->*handler)(); });
+    };
+    auto onSelect = [this](QRadioButton* option, void (Vantel::*handler)()) {
+        connect(option, &QRadioButton::toggled, this, [this, handler](bool selected) {
+            if (selected) (this->*handler)();
+        });
+    };
+    onSelect(OnOffCW, &Vantel::OnOffCW_Click);
+    onSelect(FSKCW, &Vantel::FSKCW_Click);
+    onSelect(ToneOnly, &Vantel::ToneOnly_Click);
+    onText(WPMtext, &Vantel::WPMtext_Change);
+    onText(Messagetext, &Vantel::Messagetext_Change);
+    onText(FilterBWtext, &Vantel::FilterBWtext_Change);
+    onText(FilterCFtext, &Vantel::FilterCFtext_Change);
+    onText(Ftonetext, &Vantel::Ftonetext_Change);
+    onText(SpaceToneText, &Vantel::SpaceToneText_Change);
+    onText(BWtext, &Vantel::BWtext_Change);
+    onText(SNtext, &Vantel::SNtext_Change);
+    onText(ScaleText, &Vantel::ScaleText_Change);
+    onText(FStext, &Vantel::FStext_Change);
+    connect(NoFilter, &QCheckBox::toggled, this, [this] { NoFilter_Click(); });
+    connect(ScaleScroll, &QScrollBar::valueChanged, this, [this] { ScaleScroll_Change(); });
+    connect(GenWav, &QPushButton::clicked, this, [this] { GenWav_Click(); });
+    connect(Abort, &QPushButton::clicked, this, [this] { Abort_Click(); });
+}
+
+// ---- Start and end -------------------------------------------------------
+
+void Vantel::Form_Load() {
+    settings::StartupTexts texts;
+    texts.WPMtext = textOf(WPMtext);
+    texts.SNtext = textOf(SNtext);
+    texts.BWtext = textOf(BWtext);
+    texts.FStext = textOf(FStext);
+    texts.FilterCFtext = textOf(FilterCFtext);
+    texts.FilterBWtext = textOf(FilterBWtext);
+    settings_ = settings::loadSettings(texts);
+    FIRLength = settings::kStartupFirLength;
+    refreshFirLength();
+}
+
+void Vantel::Form_Unload() {
+    // Closing the main window ends the program, whatever else is open.
+    QCoreApplication::quit();
+}
+
+void Vantel::closeEvent(QCloseEvent* event) {
+    if (runUnderWay()) {
+        // The run loop is further up this very call stack: ask it to stop,
+        // and close once it has finished the file.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+// ---- Modulation and speed ------------------------------------------------
+
+Mode Vantel::mode() const {
+    if (ToneOnly->isChecked()) return Mode::ToneOnly;
+    if (FSKCW->isChecked()) return Mode::FSKCW;
+    return Mode::OnOffCW;
+}
+
+void Vantel::OnOffCW_Click() { switchMode(Mode::OnOffCW); }
+void Vantel::FSKCW_Click() { switchMode(Mode::FSKCW); }
+void Vantel::ToneOnly_Click() { switchMode(Mode::ToneOnly); }
+
+void Vantel::switchMode(Mode newMode) {
+    const bool morse = settings::isMorseMode(newMode);
+    const bool spaceTone = newMode == Mode::FSKCW;
+    Messagetext->setVisible(morse);
+    WPMtext->setText(qText(settings::speedTextForMode(settings_, newMode)));
+    Label4->setText(morse ? "CW Speed WPM" : "Tone Duration  s");
+    Label7->setVisible(morse);
+    Label5->setVisible(morse);
+    DurLabel->setVisible(morse);
+    if (morse) {
+        SpaceToneText->setVisible(spaceTone);
+        SPToneLabel->setVisible(spaceTone);
+    }
+    outputReset();
+    if (!morse) {
+        SpaceToneText->hide();
+        SPToneLabel->hide();
+    }
+    CWPatternText->clear();
+}
+
+void Vantel::WPMtext_Change() {
+    settings::enterSpeed(settings_, mode(), textOf(WPMtext));
+    if (settings::isMorseMode(mode())) Label7->setText(qText(settings::dotIntervalCaption(settings_.Dotperiod)));
+    outputReset();
+}
+
+void Vantel::Messagetext_Change() {
+    Play->hide();
+    SaveWav->hide();
+    CWPatternText->clear();
+    showGenerateUnlessRunning();
+    DurLabel->clear();
+    QCoreApplication::processEvents();
+}
+
+// ---- Filter and tones ----------------------------------------------------
+
+void Vantel::FilterBWtext_Change() {
+    settings::enterFilterBandwidth(settings_, FIRLength, textOf(FilterBWtext));
+    outputReset();
+    refreshFirLength();
+    toneCheck();
+}
+
+void Vantel::FilterCFtext_Change() {
+    settings::enterFilterCentre(settings_, textOf(FilterCFtext));
+    outputReset();
+    refreshFirLength();
+    toneCheck();
+}
+
+void Vantel::Ftonetext_Change() {
+    settings::enterTone(settings_, textOf(Ftonetext));
+    outputReset();
+    refreshFirLength();
+    toneCheck();
+}
+
+void Vantel::SpaceToneText_Change() {
+    settings::enterSpaceTone(settings_, textOf(SpaceToneText));
+    outputReset();
+    refreshFirLength();
+    toneCheck();
+}
+
+void Vantel::NoFilter_Click() {
+    outputReset();
+    const bool filterShown = !NoFilter->isChecked();
+    for (QWidget* control : {static_cast<QWidget*>(FilterCFtext), static_cast<QWidget*>(FilterBWtext),
+                             static_cast<QWidget*>(FIRLen), static_cast<QWidget*>(Label9),
+                             static_cast<QWidget*>(Label10)}) {
+        control->setVisible(filterShown);
+    }
+}
+
+void Vantel::refreshFirLength() { FIRLen->setText(qText(settings::firLengthCaption(FIRLength))); }
+
+void Vantel::toneCheck() {
+    if (settings::toneOutsideFilter(settings_, mode())) FIRLen->setText(settings::kToneOutsideFilterText);
+}
+
+// ---- Level, bandwidth and sample rate ------------------------------------
+
+void Vantel::BWtext_Change() {
+    settings::enterReferenceBandwidth(settings_, textOf(BWtext));
+    outputReset();
+    ShowBandwidths();
+}
+
+void Vantel::SNtext_Change() {
+    settings::enterSignalToNoise(settings_, textOf(SNtext));
+    outputReset();
+    ShowBandwidths();
+}
+
+void Vantel::ScaleText_Change() {
+    // Moving the bar writes its integer back into this box, which runs this
+    // handler once more; that pass sets the bar to the value it already has,
+    // which raises nothing, and the exchange ends.
+    if (const auto position = settings::enterOutputScaling(settings_, textOf(ScaleText))) {
+        ScaleScroll->setValue(*position);
+    }
+    outputReset();
+}
+
+void Vantel::ScaleScroll_Change() { ScaleText->setText(qText(text::plainInteger(ScaleScroll->value()))); }
+
+void Vantel::FStext_Change() {
+    settings::enterSampleRate(settings_, textOf(FStext));
+    outputReset();
+}
+
+void Vantel::ShowBandwidths() {
+    // A bandwidth of 0 has no normalised figures; the last ones stay.
+    if (const auto figures = settings::normalisedSnText(settings_.SN, settings_.BW)) {
+        SNVals->setPlainText(qText(*figures).replace("\r\n", "\n"));
+    }
+}
+
+// ---- The output reset ----------------------------------------------------
+
+void Vantel::outputReset() {
+    Play->hide();
+    SaveWav->hide();
+    showGenerateUnlessRunning();
+}
+
+void Vantel::showGenerateUnlessRunning() {
+    // A second run must not start on the file the first still has open, so
+    // Generate comes back only when the run is over. An edit while samples
+    // are being made leaves a file that no longer matches the window.
+    switch (phase_) {
+        case RunPhase::Idle: GenWav->show(); break;
+        case RunPhase::SettingUp: break;
+        case RunPhase::Sounding: editedWhileSounding_ = true; break;
+    }
+}
+
+}  // namespace vantel::ui

@@ -1,0 +1,207 @@
+#include "ui/save_wav_file.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <cmath>
+
+#include "save/save_name.h"
+
+namespace vantel::ui {
+namespace {
+
+// The layout is drawn in twips, 1/1440 inch: 15 to a pixel at 96 dpi.
+constexpr double kTwipsPerInch = 1440;
+constexpr int kClientWidth = 3015;
+constexpr int kClientHeight = 1515;
+constexpr int kErrorLeft = 120;
+constexpr int kErrorWidth = kClientWidth - 2 * kErrorLeft;
+constexpr int kErrorBottomMargin = 120;
+// The Save command places the dialog this far left of the main window, and
+// its bottom this far above the main window's bottom.
+constexpr int kLeftOfMain = 1000;
+constexpr int kAboveMainBottom = 2000;
+
+struct TwipRect {
+    int left, top, width, height;
+};
+
+// The dialog face the layout was drawn for, then metric-alike and common
+// sans serifs, so the captions fit their boxes on any desktop.
+QFont dialogFont(double points, bool bold) {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans Condensed", "DejaVu Sans"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void setRedText(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    widget->setPalette(palette);
+}
+
+std::string localName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+}  // namespace
+
+SaveWavFile::SaveWavFile(QWidget* mainWindow) : QWidget(mainWindow, Qt::Dialog) {
+    setObjectName("SaveWavFile");
+    setWindowTitle("Save .WAV File");
+    setFont(dialogFont(8, false));
+    createControls();
+    setFixedSize(toPixelsX(kClientWidth), toPixelsY(kClientHeight));
+}
+
+int SaveWavFile::toPixelsX(int twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
+}
+int SaveWavFile::toPixelsY(int twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
+}
+
+void SaveWavFile::createControls() {
+    const auto place = [this](QWidget* control, const char* name, TwipRect r) {
+        control->setObjectName(name);
+        const int left = toPixelsX(r.left);
+        const int top = toPixelsY(r.top);
+        control->setGeometry(left, top, toPixelsX(r.left + r.width) - left, toPixelsY(r.top + r.height) - top);
+    };
+    Label1 = new QLabel("File Name", this);
+    place(Label1, "Label1", {960, 120, 975, 255});
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Text1 = new QLineEdit(this);
+    place(Text1, "Text1", {240, 360, 2415, 285});
+    ExistWarn = new QLabel("File Exists", this);
+    place(ExistWarn, "ExistWarn", {480, 720, 1215, 255});
+    ExistWarn->setFont(dialogFont(9.75, true));
+    setRedText(ExistWarn);
+    DelFile = new QPushButton("Delete ?", this);
+    place(DelFile, "DelFile", {1680, 720, 855, 255});
+    DoTheSave = new QPushButton("Store", this);
+    place(DoTheSave, "DoTheSave", {960, 1080, 1095, 375});
+    // Not in the original layout: failures of a copy or a delete are told
+    // here, in a strip the dialog grows by only while there is one to tell.
+    ErrorText = new QLabel(this);
+    ErrorText->setObjectName("ErrorText");
+    ErrorText->setWordWrap(true);
+    ErrorText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setRedText(ErrorText);
+
+    ExistWarn->hide();
+    DelFile->hide();
+    ErrorText->hide();
+    setTabOrder(Text1, DoTheSave);
+    setTabOrder(DoTheSave, DelFile);
+
+    connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    connect(DoTheSave, &QPushButton::clicked, this, [this] { DoTheSave_Click(); });
+    connect(DelFile, &QPushButton::clicked, this, [this] { DelFile_Click(); });
+}
+
+void SaveWavFile::showFor(const QWidget& mainWindow, const OfferedNameTexts& texts, const QString& sourceFile) {
+    sourceFile_ = sourceFile;
+    if (!loaded_) Form_Load();
+    show();
+    raise();
+    activateWindow();
+    placeBeside(mainWindow);
+    // In two steps, each a change of the name, as the window's texts are read.
+    setFileNameText(QString::fromStdString(save::offeredNameStem(
+        texts.toneText.toStdString(), texts.snText.toStdString(), texts.bwText.toStdString())));
+    setFileNameText(Text1->text() +
+                    QString::fromStdString(save::offeredNameFilterPart(texts.noFilter, texts.filterBwText.toStdString())));
+    Text1->setFocus();
+}
+
+void SaveWavFile::placeBeside(const QWidget& mainWindow) {
+    const QRect main = mainWindow.frameGeometry();
+    const int left = main.left() - toPixelsX(kLeftOfMain);
+    const int top = main.top() + main.height() - frameGeometry().height() - toPixelsY(kAboveMainBottom);
+    move(left, top);
+}
+
+// A text equal to the one shown raises no change notification of its own,
+// yet setting the name always ends the warning.
+void SaveWavFile::setFileNameText(const QString& text) {
+    if (Text1->text() == text) {
+        Text1_Change();
+    } else {
+        Text1->setText(text);
+    }
+}
+
+void SaveWavFile::showNameTaken(bool taken) {
+    ExistWarn->setVisible(taken);
+    DelFile->setVisible(taken);
+}
+
+void SaveWavFile::showError(const QString& message) {
+    ErrorText->setText(message);
+    ErrorText->setVisible(!message.isEmpty());
+    int height = toPixelsY(kClientHeight);
+    if (!message.isEmpty()) {
+        const int width = toPixelsX(kErrorWidth);
+        const int textHeight = ErrorText->heightForWidth(width);
+        ErrorText->setGeometry(toPixelsX(kErrorLeft), height, width, textHeight);
+        height += textHeight + toPixelsY(kErrorBottomMargin);
+    }
+    setFixedSize(toPixelsX(kClientWidth), height);
+}
+
+void SaveWavFile::closeEvent(QCloseEvent* event) {
+    loaded_ = false;
+    QWidget::closeEvent(event);
+}
+
+void SaveWavFile::Form_Load() {
+    loaded_ = true;
+    showNameTaken(false);
+    showError({});
+}
+
+void SaveWavFile::Text1_Change() {
+    showNameTaken(false);
+    showError({});
+}
+
+void SaveWavFile::DoTheSave_Click() {
+    SaveName = QString::fromStdString(save::withWavEnding(Text1->text().toStdString()));
+    const std::string target = localName(SaveName);
+    showError({});
+    // Any entry counts, hidden files, folders and links included: the copy
+    // would refuse to replace it anyway.
+    if (save::nameTaken(target)) {
+        showNameTaken(true);
+        return;
+    }
+    const save::StoreResult result = save::copyWithoutReplacing(localName(sourceFile_), target, beforePublish_);
+    switch (result.outcome) {
+        case save::StoreOutcome::Stored:
+            hide();
+            break;
+        case save::StoreOutcome::NameTaken:  // appeared after the test above; left untouched
+            showNameTaken(true);
+            break;
+        case save::StoreOutcome::Failed:
+            showError(QString::fromStdString(result.message));
+            break;
+    }
+}
+
+void SaveWavFile::DelFile_Click() {
+    const std::string failure = save::removeOneFile(localName(SaveName));
+    if (!failure.empty()) {
+        showError(QString::fromStdString(failure));
+        return;
+    }
+    showError({});
+    showNameTaken(false);
+}
+
+}  // namespace vantel::ui
