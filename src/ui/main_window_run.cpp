@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -28,6 +29,10 @@ namespace {
 using settings::Mode;
 
 void yieldToEventLoop() { QCoreApplication::processEvents(); }
+
+// The longest the run goes without letting the window repaint and hear a
+// click.
+constexpr qint64 kYieldIntervalMs = 15;
 
 QString reportText(const std::string& text) { return QString::fromStdString(text).replace("\r\n", "\n"); }
 
@@ -175,14 +180,21 @@ void Vantel::repairSettings() {
 
 bool Vantel::soundElements(synth::GenerationRun& run) {
     phase_ = RunPhase::Sounding;
+    QElapsedTimer sinceYield;
+    sinceYield.start();
     while (run.running()) {
         run.runElement(liveControls());
         if (run.aborted()) return false;
+        // Elements far shorter than a screen refresh are taken a few at a
+        // time: a click can only arrive at a yield anyway, and the abort
+        // still takes effect after the first sample of the element after it.
+        if (sinceYield.elapsed() < kYieldIntervalMs && run.running()) continue;
         Progress->fillTo(run.elementsDone());
         if (const auto clipping = synth::runningClippingFigure(run.stats())) {
             showReport({synth::ReportKind::SevereClipping, *clipping});
         }
         yieldToEventLoop();
+        sinceYield.restart();
     }
     return true;
 }

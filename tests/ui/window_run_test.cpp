@@ -185,7 +185,7 @@ void WindowRunTest::runRepairWritesTextsBack() {
 void WindowRunTest::abortLeavesATruncatedValidFile() {
     WindowDriver w;
     w.click("ToneOnly");
-    w.type("WPMtext", "120");
+    w.type("WPMtext", "600");
     onceSounding(w, [&] { w.click("Abort"); }, 0.3);
     w.generate();
 
@@ -200,8 +200,8 @@ void WindowRunTest::abortLeavesATruncatedValidFile() {
     QCOMPARE(wav.dataBytes, wav.size - 44);
     QCOMPARE(wav.riffSize, wav.size - 8);
     QCOMPARE((wav.dataBytes / 2) % 1200, 1);
-    QVERIFY(wav.dataBytes / 2 > 360 * 1200);
-    QVERIFY(wav.dataBytes / 2 < 1200 * 1200);
+    QVERIFY(wav.dataBytes / 2 > 1800 * 1200);
+    QVERIFY(wav.dataBytes / 2 < 6000 * 1200);
 
     // The bar shows how far the run got: blue, then white.
     auto* bar = w.find("Progress");
@@ -231,7 +231,7 @@ void WindowRunTest::closingDuringARunStopsItCleanly() {
 void WindowRunTest::noSecondRunWhileOneIsUnderWay() {
     WindowDriver w;
     w.click("ToneOnly");
-    w.type("WPMtext", "60");
+    w.type("WPMtext", "600");
     bool generateShownDuringRun = true;
     qint64 nestedClickTook = -1;
     onceSounding(w, [&] {
@@ -245,7 +245,7 @@ void WindowRunTest::noSecondRunWhileOneIsUnderWay() {
     w.generate();
     QVERIFY(!generateShownDuringRun);
     QVERIFY(nestedClickTook >= 0 && nestedClickTook < 1000);
-    QCOMPARE(readWav("CWTemp.wav").dataBytes, 600 * 1200 * 2);
+    QCOMPARE(readWav("CWTemp.wav").dataBytes, 6000 * 1200 * 2);
     // The file no longer matches the window, so it is not offered.
     QVERIFY(w.text("InfoText").startsWith("CWTemp.wav"));
     QVERIFY(w.shown("GenWav"));
@@ -258,7 +258,7 @@ void WindowRunTest::clippingIsReportedInRed() {
     w.type("SNtext", "60");
     w.type("ScaleText", "10");
     w.click("ToneOnly");
-    w.type("WPMtext", "60");
+    w.type("WPMtext", "600");
     QString runningFigure;
     onceSounding(w, [&] { runningFigure = w.text("InfoText"); });
     w.generate();
