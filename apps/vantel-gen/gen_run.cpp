@@ -135,7 +135,7 @@ synth::Report generate(const GenOptions& options) {
     try {
         synth::GenerationRun run(state, plan, f.s.CWPattern, *writer);
         const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
-        while (run.running()) run.runElement(live);
+        while (run.running()) run.runElements(plan.elements, live);
         writer->finish();
         if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
             throw wav::FileError("Cannot create " + options.output + ": " + std::strerror(errno));

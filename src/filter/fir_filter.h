@@ -22,6 +22,10 @@ public:
     double process(double x, const CoefficientStore& coeffs, std::int16_t length);
 
     const std::array<float, kMaxFirLength + 1>& delayLine() const { return delay_; }
+    std::array<float, kMaxFirLength + 1>& delayLine() { return delay_; }
+    // The slot the next sample goes into.
+    int position() const { return position_; }
+    void setPosition(int position) { position_ = position; }
 
 private:
     std::array<float, kMaxFirLength + 1> delay_{};

@@ -1,13 +1,23 @@
 #include "synth/generation_run.h"
 
+#include <algorithm>
+#include <span>
+
+#include "synth/block_kernels.h"
+
 namespace vantel::synth {
 
+namespace {
+constexpr std::size_t kChunkSamples = 65536;
+}  // namespace
+
 GenerationRun::GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
-                             wav::WavWriter& writer)
+                             wav::WavWriter& writer, Renderer renderer)
     : state_(state),
       plan_(plan),
       pattern_(pattern),
       writer_(writer),
+      renderer_(renderer),
       oscillator_(plan.markIncrement, plan.spaceIncrement) {
     state_.FIRDelay.startRun();
 }
@@ -19,16 +29,62 @@ std::int16_t GenerationRun::produceSample(bool keyDown, const LiveControls& live
     return stats_.take(x * live.scaleFact);
 }
 
-void GenerationRun::runElement(const LiveControls& live) {
-    if (!running()) return;
-    const bool keyDown = pattern_.keyDown(element_);
-    const std::int64_t samples = live.abort ? 1 : plan_.samplesPerElement;
-    for (std::int64_t i = 0; i < samples; ++i) writer_.append(produceSample(keyDown, live));
-    if (live.abort) {
-        aborted_ = true;
+void GenerationRun::runElements(std::int64_t count, const LiveControls& live) {
+    if (!running() || count <= 0) return;
+    // The abort is seen after the first sample of the element that follows it.
+    const std::int64_t left = plan_.elements - element_;
+    const std::int64_t samples = live.abort ? 1 : (count < left ? count : left) * plan_.samplesPerElement;
+    if (renderer_ == Renderer::Reference) {
+        renderReference(samples, live);
     } else {
-        ++element_;
+        renderFast(samples, live);
     }
+    if (live.abort) aborted_ = true;
+}
+
+void GenerationRun::advance(std::int64_t samples) {
+    sampleInElement_ += samples;
+    element_ += sampleInElement_ / plan_.samplesPerElement;
+    sampleInElement_ %= plan_.samplesPerElement;
+}
+
+void GenerationRun::renderReference(std::int64_t samples, const LiveControls& live) {
+    for (std::int64_t i = 0; i < samples; ++i) {
+        writer_.append(produceSample(pattern_.keyDown(element_), live));
+        advance(1);
+    }
+}
+
+void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
+    if (phase_.empty()) {
+        for (auto* buffer : {&phase_, &amplitude_, &raw_, &filtered_}) buffer->resize(kChunkSamples);
+        output_.resize(kChunkSamples);
+    }
+    while (samples > 0) {
+        const auto count = static_cast<std::size_t>(samples < std::int64_t{kChunkSamples} ? samples : kChunkSamples);
+        renderChunk(count, live);
+        samples -= static_cast<std::int64_t>(count);
+    }
+}
+
+void GenerationRun::renderChunk(std::size_t count, const LiveControls& live) {
+    for (std::size_t filled = 0; filled < count;) {
+        const std::int64_t leftInElement = plan_.samplesPerElement - sampleInElement_;
+        const std::size_t n = std::min<std::size_t>(count - filled, static_cast<std::size_t>(leftInElement));
+        oscillator_.fill(pattern_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
+        advance(static_cast<std::int64_t>(n));
+        filled += n;
+    }
+    kernels::noise(state_.noise.seed(), state_.noise.pairsDrawn(), plan_.noiseScale, raw_.data(), count);
+    state_.noise.skip(count);
+    kernels::addTone(phase_.data(), amplitude_.data(), raw_.data(), count);
+    const double* x = raw_.data();
+    if (live.filterOn) {
+        blockFir_.process(state_.FIRDelay, state_.FIRCoeffs, live.firLength, raw_.data(), filtered_.data(), count);
+        x = filtered_.data();
+    }
+    kernels::limit(x, live.scaleFact, output_.data(), count, stats_);
+    writer_.append(std::span<const std::int16_t>(output_.data(), count));
 }
 
 }  // namespace vantel::synth

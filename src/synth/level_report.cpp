@@ -25,7 +25,7 @@ std::optional<std::string> runningClippingFigure(const LevelStats& stats) {
 
 std::int64_t roundedRms(std::int64_t samples, const LevelStats& stats) {
     if (samples <= 0) return 0;
-    return static_cast<std::int64_t>(std::floor(std::sqrt(stats.sumSquares / static_cast<double>(samples)) + 0.5));
+    return static_cast<std::int64_t>(std::floor(std::sqrt(static_cast<double>(stats.sumSquares) / static_cast<double>(samples)) + 0.5));
 }
 
 Report levelReport(const std::string& fileName, std::int64_t samples, const LevelStats& stats) {

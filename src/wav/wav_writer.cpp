@@ -61,7 +61,17 @@ WavWriter::~WavWriter() {
 }
 
 void WavWriter::append(std::span<const std::int16_t> samples) {
-    for (std::int16_t s : samples) append(s);
+    if (buffer_.size() + samples.size() > kBufferSamples) flush();
+    if (samples.size() >= kBufferSamples) {
+        bytes_.resize(samples.size() * 2);
+        for (std::size_t i = 0; i < samples.size(); ++i) putLe16(&bytes_[2 * i], samples[i]);
+        const std::int64_t offset = static_cast<std::int64_t>(kHeaderBytes) + written_ * 2;
+        written_ += static_cast<std::int64_t>(samples.size());
+        writeAll(bytes_.data(), bytes_.size(), offset);
+        return;
+    }
+    buffer_.insert(buffer_.end(), samples.begin(), samples.end());
+    if (buffer_.size() >= kBufferSamples) flush();
 }
 
 void WavWriter::flush() {

@@ -37,9 +37,10 @@ public:
 
     void append(std::int16_t sample) {
         buffer_.push_back(sample);
-        if (buffer_.size() == kBufferSamples) flush();
+        if (buffer_.size() >= kBufferSamples) flush();
     }
     void append(std::span<const std::int16_t> samples);
+    void append(std::span<std::int16_t> samples) { append(std::span<const std::int16_t>(samples)); }
 
     std::int64_t samplesWritten() const { return written_ + static_cast<std::int64_t>(buffer_.size()); }
     const std::string& path() const { return path_; }

@@ -187,13 +187,13 @@ TEST(LevelStats, SixteenBitLimiterBoundaries) {
     EXPECT_EQ(stats.take(std::nan("")), 0);
     EXPECT_EQ(stats.clipped, 3);
     EXPECT_DOUBLE_EQ(stats.peak, 32768.4);
-    EXPECT_EQ(stats.sumSquares, 2.0 * 32767 * 32767 + 2.0 * 32768 * 32768 + 4 + 16);
+    EXPECT_EQ(stats.sumSquares, 2LL * 32767 * 32767 + 2LL * 32768 * 32768 + 4 + 16);
 }
 
 TEST(LevelReport, TextsAndTheirConditions) {
     LevelStats stats;
     stats.peak = 9000;
-    stats.sumSquares = 3000.0 * 3000 * 60000;
+    stats.sumSquares = 3000LL * 3000 * 60000;
     Report normal = levelReport("CWTemp.wav", 60000, stats);
     EXPECT_EQ(normal.kind, ReportKind::Normal);
     EXPECT_EQ(normal.text, "CWTemp.wav\r\n\r\n 60000 Samples\r\nRMS = 3000");
