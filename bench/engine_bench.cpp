@@ -35,7 +35,7 @@ void BM_OscillatorAndTone(benchmark::State& state) {
     synth::KeyedOscillator oscillator(800.0 / 12000, 600.0 / 12000);
     for (auto _ : state) {
         oscillator.fill(true, false, phase.data(), amplitude.data(), kBlock);
-        synth::kernels::addTone(phase.data(), amplitude.data(), out.data(), kBlock);
+        synth::kernels::tone(phase.data(), amplitude.data(), out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
     }
     setRate(state);

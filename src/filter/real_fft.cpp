@@ -1,5 +1,6 @@
 #include "filter/real_fft.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -30,24 +31,40 @@ struct StageTwiddles {
           w3i(base + 5 * quarter) {}
 };
 
-// One radix-4 butterfly: inputs a, b, c, d; outputs to o0..o3. `sign` is -1
-// for the inverse, which conjugates the twiddles and turns j into -j.
-struct Radix4 {
-    double o0r, o0i, o1r, o1i, o2r, o2i, o3r, o3i;
+// Four doubles handled as one value; every operation acts on each lane alone,
+// so the results do not depend on how wide the processor's registers are.
+using Vec4 = double __attribute__((vector_size(32)));
 
-    Radix4(double ar, double ai, double br, double bi, double cr, double ci, double dr, double di, double w1r,
-           double w1i, double w2r, double w2i, double w3r, double w3i, double sign) {
-        const double apcR = ar + cr, apcI = ai + ci;
-        const double amcR = ar - cr, amcI = ai - ci;
-        const double bpdR = br + dr, bpdI = bi + di;
-        const double jbmdR = -sign * (bi - di);
-        const double jbmdI = sign * (br - dr);
-        const double e1R = amcR - jbmdR, e1I = amcI - jbmdI;
-        const double e2R = apcR - bpdR, e2I = apcI - bpdI;
-        const double e3R = amcR + jbmdR, e3I = amcI + jbmdI;
-        w1i *= sign;
-        w2i *= sign;
-        w3i *= sign;
+// Always inlined: each copy then takes the instruction set of the kernel it
+// sits in, and no four-lane value crosses a call.
+#define VANTEL_INLINE [[gnu::always_inline]] inline
+
+VANTEL_INLINE Vec4 load4(const double* p) {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+VANTEL_INLINE void store4(double* p, Vec4 v) { std::memcpy(p, &v, sizeof v); }
+
+// One radix-4 butterfly on inputs a, b, c, d (a value or four lanes of them).
+// `sign` is -1 for the inverse, which conjugates the twiddles and turns j into -j.
+template <typename T>
+struct Radix4 {
+    T o0r, o0i, o1r, o1i, o2r, o2i, o3r, o3i;
+
+    [[gnu::always_inline]] Radix4(T ar, T ai, T br, T bi, T cr, T ci, T dr, T di, T w1r, T w1i, T w2r, T w2i, T w3r, T w3i, double sign) {
+        const T apcR = ar + cr, apcI = ai + ci;
+        const T amcR = ar - cr, amcI = ai - ci;
+        const T bpdR = br + dr, bpdI = bi + di;
+        const T jbmdR = -sign * (bi - di);
+        const T jbmdI = sign * (br - dr);
+        const T e1R = amcR - jbmdR, e1I = amcI - jbmdI;
+        const T e2R = apcR - bpdR, e2I = apcI - bpdI;
+        const T e3R = amcR + jbmdR, e3I = amcI + jbmdI;
+        w1i = sign * w1i;
+        w2i = sign * w2i;
+        w3i = sign * w3i;
         o0r = apcR + bpdR;
         o0i = apcI + bpdI;
         o1r = e1R * w1r - e1I * w1i;
@@ -59,76 +76,71 @@ struct Radix4 {
     }
 };
 
-// The first stage (s = 1): p runs inside, each butterfly's outputs side by side.
-inline void radix4FirstStage(const double* __restrict xr, const double* __restrict xi, double* __restrict yr,
-                             double* __restrict yi, const StageTwiddles& w, std::size_t quarter, double sign) {
+// Stores o0..o3 (each over four consecutive p) as y[4p + k]: a 4 x 4 transpose.
+VANTEL_INLINE void storeTransposed(double* y, Vec4 o0, Vec4 o1, Vec4 o2, Vec4 o3) {
+    using Index = long __attribute__((vector_size(32)));
+    const Vec4 t0 = __builtin_shuffle(o0, o1, Index{0, 4, 2, 6});
+    const Vec4 t1 = __builtin_shuffle(o0, o1, Index{1, 5, 3, 7});
+    const Vec4 t2 = __builtin_shuffle(o2, o3, Index{0, 4, 2, 6});
+    const Vec4 t3 = __builtin_shuffle(o2, o3, Index{1, 5, 3, 7});
+    store4(y, __builtin_shuffle(t0, t2, Index{0, 1, 4, 5}));
+    store4(y + 4, __builtin_shuffle(t1, t3, Index{0, 1, 4, 5}));
+    store4(y + 8, __builtin_shuffle(t0, t2, Index{2, 3, 6, 7}));
+    store4(y + 12, __builtin_shuffle(t1, t3, Index{2, 3, 6, 7}));
+}
+
+// The first stage (s = 1): four p at a time, each butterfly's outputs side by side.
+VANTEL_INLINE void radix4FirstStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
+                             std::size_t quarter, double sign) {
     const std::size_t q1 = quarter, q2 = 2 * quarter, q3 = 3 * quarter;
-    for (std::size_t p = 0; p < quarter; ++p) {
-        const Radix4 r(xr[p], xi[p], xr[p + q1], xi[p + q1], xr[p + q2], xi[p + q2], xr[p + q3], xi[p + q3],
-                       w.w1r[p], w.w1i[p], w.w2r[p], w.w2i[p], w.w3r[p], w.w3i[p], sign);
-        yr[4 * p] = r.o0r;
-        yi[4 * p] = r.o0i;
-        yr[4 * p + 1] = r.o1r;
-        yi[4 * p + 1] = r.o1i;
-        yr[4 * p + 2] = r.o2r;
-        yi[4 * p + 2] = r.o2i;
-        yr[4 * p + 3] = r.o3r;
-        yi[4 * p + 3] = r.o3i;
+    std::size_t p = 0;
+    for (; p + 4 <= quarter; p += 4) {
+        const Radix4<Vec4> r(load4(xr + p), load4(xi + p), load4(xr + p + q1), load4(xi + p + q1),
+                             load4(xr + p + q2), load4(xi + p + q2), load4(xr + p + q3), load4(xi + p + q3),
+                             load4(w.w1r + p), load4(w.w1i + p), load4(w.w2r + p), load4(w.w2i + p),
+                             load4(w.w3r + p), load4(w.w3i + p), sign);
+        storeTransposed(yr + 4 * p, r.o0r, r.o1r, r.o2r, r.o3r);
+        storeTransposed(yi + 4 * p, r.o0i, r.o1i, r.o2i, r.o3i);
+    }
+    for (; p < quarter; ++p) {
+        const Radix4<double> r(xr[p], xi[p], xr[p + q1], xi[p + q1], xr[p + q2], xi[p + q2], xr[p + q3],
+                               xi[p + q3], w.w1r[p], w.w1i[p], w.w2r[p], w.w2i[p], w.w3r[p], w.w3i[p], sign);
+        const double outR[4] = {r.o0r, r.o1r, r.o2r, r.o3r};
+        const double outI[4] = {r.o0i, r.o1i, r.o2i, r.o3i};
+        std::memcpy(yr + 4 * p, outR, sizeof outR);
+        std::memcpy(yi + 4 * p, outI, sizeof outI);
     }
 }
 
-// Radix-4 butterflies on `count` consecutive q that share twiddles.
-struct QuadRun {
-    const double* __restrict ar;
-    const double* __restrict ai;
-    const double* __restrict br;
-    const double* __restrict bi;
-    const double* __restrict cr;
-    const double* __restrict ci;
-    const double* __restrict dr;
-    const double* __restrict di;
-};
-
-inline void radix4Run(QuadRun in, double* __restrict y0r, double* __restrict y0i, double* __restrict y1r,
-                      double* __restrict y1i, double* __restrict y2r, double* __restrict y2i, double* __restrict y3r,
-                      double* __restrict y3i, double w1r, double w1i, double w2r, double w2i, double w3r, double w3i,
-                      double sign, std::size_t count) {
-    const double* __restrict ar = in.ar;
-    const double* __restrict ai = in.ai;
-    const double* __restrict br = in.br;
-    const double* __restrict bi = in.bi;
-    const double* __restrict cr = in.cr;
-    const double* __restrict ci = in.ci;
-    const double* __restrict dr = in.dr;
-    const double* __restrict di = in.di;
-    for (std::size_t q = 0; q < count; ++q) {
-        const Radix4 r(ar[q], ai[q], br[q], bi[q], cr[q], ci[q], dr[q], di[q], w1r, w1i, w2r, w2i, w3r, w3i, sign);
-        y0r[q] = r.o0r;
-        y0i[q] = r.o0i;
-        y1r[q] = r.o1r;
-        y1i[q] = r.o1i;
-        y2r[q] = r.o2r;
-        y2i[q] = r.o2i;
-        y3r[q] = r.o3r;
-        y3i[q] = r.o3i;
-    }
-}
-
-// A later stage (s >= 4): the s consecutive q of each p share twiddles.
-inline void radix4LaterStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
+// A later stage (s a multiple of 4): the s consecutive q of each p share twiddles.
+VANTEL_INLINE void radix4LaterStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
                              std::size_t quarter, std::size_t s, double sign) {
-    const std::size_t q1 = s * quarter;
+    const std::size_t q1 = s * quarter, q2 = 2 * q1, q3 = 3 * q1;
     for (std::size_t p = 0; p < quarter; ++p) {
-        const std::size_t a = s * p;
-        const std::size_t o = 4 * s * p;
-        const QuadRun in{xr + a, xi + a, xr + a + q1, xi + a + q1, xr + a + 2 * q1, xi + a + 2 * q1,
-                         xr + a + 3 * q1, xi + a + 3 * q1};
-        radix4Run(in, yr + o, yi + o, yr + o + s, yi + o + s, yr + o + 2 * s, yi + o + 2 * s, yr + o + 3 * s,
-                  yi + o + 3 * s, w.w1r[p], w.w1i[p], w.w2r[p], w.w2i[p], w.w3r[p], w.w3i[p], sign, s);
+        const Vec4 w1r = Vec4{} + w.w1r[p], w1i = Vec4{} + w.w1i[p];
+        const Vec4 w2r = Vec4{} + w.w2r[p], w2i = Vec4{} + w.w2i[p];
+        const Vec4 w3r = Vec4{} + w.w3r[p], w3i = Vec4{} + w.w3i[p];
+        for (std::size_t q = 0; q < s; q += 4) {
+            const std::size_t a = s * p + q;
+            const std::size_t o = 4 * s * p + q;
+            const Radix4<Vec4> r(load4(xr + a), load4(xi + a), load4(xr + a + q1), load4(xi + a + q1),
+                                 load4(xr + a + q2), load4(xi + a + q2), load4(xr + a + q3), load4(xi + a + q3),
+                                 w1r, w1i, w2r, w2i, w3r, w3i, sign);
+            store4(yr + o, r.o0r);
+            store4(yi + o, r.o0i);
+            store4(yr + o + s, r.o1r);
+            store4(yi + o + s, r.o1i);
+            store4(yr + o + 2 * s, r.o2r);
+            store4(yi + o + 2 * s, r.o2i);
+            store4(yr + o + 3 * s, r.o3r);
+            store4(yi + o + 3 * s, r.o3i);
+        }
     }
 }
 
-// One radix-4 Stockham stage over blocks of `len`, s apart: x into y.
+// One radix-4 Stockham stage over blocks of `len`, s apart: x into y. Stages
+// after the first have s >= 4 only when the size allows; tiny transforms take
+// the first-stage path throughout.
 VANTEL_MULTIVERSION
 void radix4Stage(const double* xr, const double* xi, double* yr, double* yi, const double* twiddles,
                  std::size_t len, std::size_t s, bool inverse) {

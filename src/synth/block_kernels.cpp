@@ -1,6 +1,7 @@
 #include "synth/block_kernels.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "synth/fast_math.h"
 #include "synth/noise_source.h"
@@ -28,8 +29,42 @@ void noise(std::uint64_t seed, std::uint64_t firstPair, double sigma, double* ou
 }
 
 VANTEL_MULTIVERSION
-void addTone(const double* phase, const double* amplitude, double* inout, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) inout[i] = amplitude[i] * fastmath::sin(kTonePi * (2 * phase[i])) + inout[i];
+void tone(const double* phase, const double* amplitude, double* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = amplitude[i] * fastmath::sin(kTonePi * (2 * phase[i]));
+}
+
+VANTEL_MULTIVERSION
+void add(const double* __restrict tone, double* __restrict inout, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) inout[i] = tone[i] + inout[i];
+}
+
+namespace {
+
+// Four lanes summed separately, then in lane order: the same bits whatever the
+// register width, where a plain loop would not vectorise at all.
+using Vec4 = double __attribute__((vector_size(32)));
+
+}  // namespace
+
+VANTEL_MULTIVERSION
+double sumOfSquares(const double* x, std::size_t n) {
+    Vec4 lanes{};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Vec4 v;
+        std::memcpy(&v, x + i, sizeof v);
+        lanes += v * v;
+    }
+    double sum = ((lanes[0] + lanes[1]) + lanes[2]) + lanes[3];
+    for (; i < n; ++i) sum += x[i] * x[i];
+    return sum;
+}
+
+VANTEL_MULTIVERSION
+std::int64_t countNonZero(const double* x, std::size_t n) {
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) count += x[i] != 0 ? 1 : 0;
+    return count;
 }
 
 VANTEL_MULTIVERSION

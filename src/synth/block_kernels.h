@@ -15,8 +15,17 @@ namespace vantel::synth::kernels {
 // standard deviation `sigma` (the same values NoiseSource and gaussianNoise give).
 void noise(std::uint64_t seed, std::uint64_t firstPair, double sigma, double* out, std::size_t n);
 
-// inout[i] += amplitude[i] * sin(pi * 2 * phase[i]), pi as the tone has always used it.
-void addTone(const double* phase, const double* amplitude, double* inout, std::size_t n);
+// out[i] = amplitude[i] * sin(pi * 2 * phase[i]), pi as the tone has always used it.
+void tone(const double* phase, const double* amplitude, double* out, std::size_t n);
+
+// inout[i] = tone[i] + inout[i].
+void add(const double* tone, double* inout, std::size_t n);
+
+// The sum of x[i]^2, in an order fixed for every instruction set.
+double sumOfSquares(const double* x, std::size_t n);
+
+// How many x[i] are not zero.
+std::int64_t countNonZero(const double* x, std::size_t n);
 
 // out[i] = x[i] * scale limited to 16 bits, counted into `stats` as LevelStats::take does.
 void limit(const double* x, double scale, std::int16_t* out, std::size_t n, LevelStats& stats);

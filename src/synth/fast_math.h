@@ -12,72 +12,57 @@ namespace vantel::fastmath {
 
 namespace detail {
 
-// pi/2 split so that q * kPio2Hi is exact for the small quadrant counts used.
-inline constexpr double kTwoOverPi = 6.36619772367581382433e-01;
+// pi/2 split so that q * kPio2Hi is exact for the small multiples used.
+inline constexpr double kInvPi = 3.18309886183790671538e-01;
 inline constexpr double kPio2Hi = 1.57079625129699707031e+00;
 inline constexpr double kPio2Mid = 7.54978941586159635335e-08;
 inline constexpr double kPio2Lo = 5.39030285815811904290e-15;
-
-// sin r and cos r for |r| <= pi/4 (minimax polynomials, as in Cephes).
-inline double sinKernel(double r) {
-    const double z = r * r;
-    double p = 1.58962301576546568060e-10;
-    p = p * z + -2.50507477628578072866e-8;
-    p = p * z + 2.75573136213857245213e-6;
-    p = p * z + -1.98412698295895385996e-4;
-    p = p * z + 8.33333333332211858878e-3;
-    p = p * z + -1.66666666666666307295e-1;
-    return r + r * z * p;
-}
-
-inline double cosKernel(double r) {
-    const double z = r * r;
-    double p = -1.13585365213876817300e-11;
-    p = p * z + 2.08757008419747316778e-9;
-    p = p * z + -2.75573141792967388112e-7;
-    p = p * z + 2.48015872888517045348e-5;
-    p = p * z + -1.38888888888730564116e-3;
-    p = p * z + 4.16666666666665929218e-2;
-    return 1.0 - 0.5 * z + z * z * p;
-}
-
-struct Reduced {
-    double r;
-    std::uint64_t quadrant;  // only the two low bits count
-};
 
 // Adding 1.5 * 2^52 leaves a whole number in a double's low mantissa bits;
 // integer conversions of 64-bit values have no vector instruction before
 // AVX-512, these bit operations do.
 inline constexpr double kRoundingShift = 6755399441055744.0;
 
-// x = quadrant * pi/2 + r, for |x| up to about 1e5 (the generator's arguments
-// stay below 7).
-inline Reduced reduce(double x) {
-    const double shifted = x * kTwoOverPi + kRoundingShift;
+// sin r for |r| <= pi/2: one minimax polynomial (as in SLEEF), about 3 ulp.
+inline double sinHalfPeriod(double r) {
+    const double z = r * r;
+    double p = -7.97255955009037868891952e-18;
+    p = p * z + 2.81009972710863200091251e-15;
+    p = p * z + -7.64712219118158833288484e-13;
+    p = p * z + 1.60590430605664501629054e-10;
+    p = p * z + -2.50521083763502045810755e-08;
+    p = p * z + 2.75573192239198747630416e-06;
+    p = p * z + -0.000198412698412696162806809;
+    p = p * z + 0.00833333333333332974823815;
+    p = p * z + -0.166666666666666657414808;
+    return z * (p * r) + r;
+}
+
+// sin of x - q pi/2 for an even or odd whole q, negated when bit 1 of q is set:
+// that is sin x for even q = 2k, and cos x for odd q = 2k - 1.
+inline double sinReduced(double x, double shifted) {
     const double q = shifted - kRoundingShift;
     const double r = ((x - q * kPio2Hi) - q * kPio2Mid) - q * kPio2Lo;
-    return {r, std::bit_cast<std::uint64_t>(shifted)};
+    const double s = sinHalfPeriod(r);
+    return (std::bit_cast<std::uint64_t>(shifted) & 2) ? -s : s;
 }
 
 }  // namespace detail
 
+// For |x| up to about 1e5 (the generator's arguments stay below 7).
 inline double sin(double x) {
-    const detail::Reduced red = detail::reduce(x);
-    const double s = detail::sinKernel(red.r);
-    const double c = detail::cosKernel(red.r);
-    const std::uint64_t q = red.quadrant & 3;
-    const double v = (q & 1) ? c : s;
-    return (q & 2) ? -v : v;
+    // q = 2 round(x / pi), so that x - q pi/2 lies within +-pi/2.
+    const double k = (x * detail::kInvPi + detail::kRoundingShift) - detail::kRoundingShift;
+    return detail::sinReduced(x, 2 * k + detail::kRoundingShift);
 }
 
 inline double cos(double x) {
-    const detail::Reduced red = detail::reduce(x);
-    const double s = detail::sinKernel(red.r);
-    const double c = detail::cosKernel(red.r);
-    const std::uint64_t q = red.quadrant & 3;
-    const double v = (q & 1) ? s : c;
-    return (q == 1 || q == 2) ? -v : v;
+    // cos x = sin(x + pi/2): q = 2 round(x / pi + 1/2) - 1.
+    const double k = (x * detail::kInvPi + 0.5 + detail::kRoundingShift) - detail::kRoundingShift;
+    // With r = x - q pi/2, cos x = sin(r + k pi) = (-1)^k sin r; bit 1 of
+    // q = 2k - 1 is set exactly when k is even, so that sign is the opposite
+    // of the one sinReduced applies.
+    return -detail::sinReduced(x, 2 * k - 1 + detail::kRoundingShift);
 }
 
 // Natural logarithm of a positive, normal, finite x (fdlibm's method).

@@ -24,7 +24,15 @@ GenerationRun::GenerationRun(SynthesisState& state, const RunPlan& plan, const k
 
 std::int16_t GenerationRun::produceSample(bool keyDown, const LiveControls& live) {
     const double noise = gaussianNoise(plan_.noiseScale, state_.noise.next());
-    double x = oscillator_.next(keyDown, live.fsk) + noise;
+    const bool sounding = oscillator_.amplitude() != 0;
+    const double tone = oscillator_.next(keyDown, live.fsk);
+    measure_.noiseEnergy += noise * noise;
+    ++measure_.noiseSamples;
+    if (sounding) {
+        measure_.toneEnergy += tone * tone;
+        ++measure_.toneSamples;
+    }
+    double x = tone + noise;
     if (live.filterOn) x = state_.FIRDelay.process(x, state_.FIRCoeffs, live.firLength);
     return stats_.take(x * live.scaleFact);
 }
@@ -57,7 +65,7 @@ void GenerationRun::renderReference(std::int64_t samples, const LiveControls& li
 
 void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
     if (phase_.empty()) {
-        for (auto* buffer : {&phase_, &amplitude_, &raw_, &filtered_}) buffer->resize(kChunkSamples);
+        for (auto* buffer : {&phase_, &amplitude_, &tone_, &raw_, &filtered_}) buffer->resize(kChunkSamples);
         output_.resize(kChunkSamples);
     }
     while (samples > 0) {
@@ -77,7 +85,12 @@ void GenerationRun::renderChunk(std::size_t count, const LiveControls& live) {
     }
     kernels::noise(state_.noise.seed(), state_.noise.pairsDrawn(), plan_.noiseScale, raw_.data(), count);
     state_.noise.skip(count);
-    kernels::addTone(phase_.data(), amplitude_.data(), raw_.data(), count);
+    kernels::tone(phase_.data(), amplitude_.data(), tone_.data(), count);
+    measure_.noiseEnergy += kernels::sumOfSquares(raw_.data(), count);
+    measure_.noiseSamples += static_cast<std::int64_t>(count);
+    measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
+    measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
+    kernels::add(tone_.data(), raw_.data(), count);
     const double* x = raw_.data();
     if (live.filterOn) {
         blockFir_.process(state_.FIRDelay, state_.FIRCoeffs, live.firLength, raw_.data(), filtered_.data(), count);

@@ -11,6 +11,7 @@
 #include "synth/level_stats.h"
 #include "synth/noise_source.h"
 #include "synth/run_plan.h"
+#include "synth/signal_measure.h"
 #include "synth/signal_synth.h"
 #include "wav/wav_writer.h"
 
@@ -60,6 +61,8 @@ public:
     std::int64_t elementsDone() const { return element_; }
     const RunPlan& plan() const { return plan_; }
     const LevelStats& stats() const { return stats_; }
+    // The tone and noise as generated (before filtering and scaling).
+    const SignalMeasure& signalMeasure() const { return measure_; }
 
 private:
     std::int16_t produceSample(bool keyDown, const LiveControls& live);
@@ -76,11 +79,12 @@ private:
     Renderer renderer_;
     KeyedOscillator oscillator_;
     LevelStats stats_;
+    SignalMeasure measure_;
     std::int64_t element_ = 0;
     std::int64_t sampleInElement_ = 0;
     bool aborted_ = false;
     filter::BlockFir blockFir_;
-    std::vector<double> phase_, amplitude_, raw_, filtered_;
+    std::vector<double> phase_, amplitude_, tone_, raw_, filtered_;
     std::vector<std::int16_t> output_;
 };
 

@@ -33,6 +33,9 @@ public:
     KeyedOscillator(double markIncrement, double spaceIncrement)
         : markIncrement_(markIncrement), spaceIncrement_(spaceIncrement) {}
 
+    // The amplitude the next sample will have (0 while keyed off).
+    double amplitude() const { return amplitude_; }
+
     // The tone part of the next sample; then keys for the sample after it.
     double next(bool keyDown, bool fsk) {
         const double tone = amplitude_ * std::sin(kTonePi * (2 * phase_));

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace vantel::synth {
+
+// The tone and the noise as generated, before the filter and the output
+// scaling, so that a file's S/N can be stated as measured and not only as
+// asked for.
+struct SignalMeasure {
+    double toneEnergy = 0;  // sum of squares over the samples with the key down
+    std::int64_t toneSamples = 0;
+    double noiseEnergy = 0;  // sum of squares of the noise over all samples
+    std::int64_t noiseSamples = 0;
+
+    // Key-down tone power over the noise power counted one-sided in
+    // `bandwidth` Hz (white noise spreads its power evenly from 0 to half the
+    // sample rate), in dB. NaN when there is no tone or no noise to compare.
+    double snrDb(double bandwidth, double sampleRate) const {
+        if (toneSamples == 0 || noiseSamples == 0 || noiseEnergy <= 0) return std::nan("");
+        const double tonePower = toneEnergy / static_cast<double>(toneSamples);
+        const double noisePower = noiseEnergy / static_cast<double>(noiseSamples) * bandwidth / (sampleRate / 2);
+        return 10 * std::log10(tonePower / noisePower);
+    }
+};
+
+}  // namespace vantel::synth
