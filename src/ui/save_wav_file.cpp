@@ -85,8 +85,8 @@ void SaveWavFile::createControls() {
     place(DelFile, "DelFile", {1680, 720, 855, 255});
     DoTheSave = new QPushButton("Store", this);
     place(DoTheSave, "DoTheSave", {960, 1080, 1095, 375});
-    // Not in the original layout: failures of a copy or a delete are told
-    // here, in a strip the dialog grows by only while there is one to tell.
+    // Failures of a copy or a delete are told here, in a strip the dialog
+    // grows by only while there is something to tell.
     ErrorText = new QLabel(this);
     ErrorText->setObjectName("ErrorText");
     ErrorText->setWordWrap(true);
