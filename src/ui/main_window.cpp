@@ -61,6 +61,8 @@ void Vantel::connectHandlers() {
     connect(ScaleScroll, &QScrollBar::valueChanged, this, [this] { ScaleScroll_Change(); });
     connect(GenWav, &QPushButton::clicked, this, [this] { GenWav_Click(); });
     connect(Abort, &QPushButton::clicked, this, [this] { Abort_Click(); });
+    connect(Play, &QPushButton::clicked, this, [this] { Play_Click(); });
+    connect(SaveWav, &QPushButton::clicked, this, [this] { SaveWav_Click(); });
 }
 
 // ---- Start and end -------------------------------------------------------
@@ -84,9 +86,9 @@ void Vantel::Form_Unload() {
 }
 
 void Vantel::closeEvent(QCloseEvent* event) {
-    if (runUnderWay()) {
-        // The run loop is further up this very call stack: ask it to stop,
-        // and close once it has finished the file.
+    if (runUnderWay() || playing_) {
+        // The run loop (or the wait for the sound) is further up this very
+        // call stack: ask it to stop, and close once it has finished.
         closeRequested_ = true;
         event->ignore();
         return;

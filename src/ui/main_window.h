@@ -22,6 +22,7 @@ class QScrollBar;
 namespace vantel::ui {
 
 class ProgressBox;
+class SaveWavFile;
 
 // The main window. It owns the generation settings, the keying pattern and
 // the synthesis state (noise position, filter coefficients and delay line) for
@@ -51,6 +52,7 @@ public:
     const settings::GenerationSettings& settings() const { return settings_; }
     std::int16_t firLength() const { return FIRLength; }
     bool runUnderWay() const { return phase_ != RunPhase::Idle; }
+    bool playing() const { return playing_; }
 
     static constexpr const char* kTempWavFile = "CWTemp.wav";
 
@@ -89,6 +91,8 @@ private:
     void FStext_Change();
     void GenWav_Click();
     void Abort_Click();
+    void Play_Click();
+    void SaveWav_Click();
     void Form_Load();
     void Form_Unload();
 
@@ -121,6 +125,8 @@ private:
     RunPhase phase_ = RunPhase::Idle;
     bool editedWhileSounding_ = false;
     bool closeRequested_ = false;
+    bool playing_ = false;
+    SaveWavFile* saveDialog_ = nullptr;  // made on the first Save, owned as a child
     double logicalDpi_ = 96;
 
     // Frames.

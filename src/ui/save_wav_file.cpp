@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "save/save_name.h"
+#include "ui/window_look.h"
 
 namespace vantel::ui {
 namespace {
@@ -29,22 +30,6 @@ struct TwipRect {
     int left, top, width, height;
 };
 
-// The dialog face the layout was drawn for, then metric-alike and common
-// sans serifs, so the captions fit their boxes on any desktop.
-QFont dialogFont(double points, bool bold) {
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans Condensed", "DejaVu Sans"});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-void setRedText(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    widget->setPalette(palette);
-}
 
 std::string localName(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
@@ -53,7 +38,7 @@ std::string localName(const QString& name) { return QFile::encodeName(name).toSt
 SaveWavFile::SaveWavFile(QWidget* mainWindow) : QWidget(mainWindow, Qt::Dialog) {
     setObjectName("SaveWavFile");
     setWindowTitle("Save .WAV File");
-    setFont(dialogFont(8, false));
+    setFont(standardFont());
     createControls();
     setFixedSize(toPixelsX(kClientWidth), toPixelsY(kClientHeight));
 }
@@ -79,8 +64,10 @@ void SaveWavFile::createControls() {
     place(Text1, "Text1", {240, 360, 2415, 285});
     ExistWarn = new QLabel("File Exists", this);
     place(ExistWarn, "ExistWarn", {480, 720, 1215, 255});
-    ExistWarn->setFont(dialogFont(9.75, true));
-    setRedText(ExistWarn);
+    QFont warningFont = windowsSansFont(9.75);
+    warningFont.setBold(true);
+    ExistWarn->setFont(warningFont);
+    setTextColour(ExistWarn, kRed);
     DelFile = new QPushButton("Delete ?", this);
     place(DelFile, "DelFile", {1680, 720, 855, 255});
     DoTheSave = new QPushButton("Store", this);
@@ -91,7 +78,7 @@ void SaveWavFile::createControls() {
     ErrorText->setObjectName("ErrorText");
     ErrorText->setWordWrap(true);
     ErrorText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setRedText(ErrorText);
+    setTextColour(ErrorText, kRed);
 
     ExistWarn->hide();
     DelFile->hide();

@@ -74,6 +74,7 @@ private slots:
     void noSecondRunWhileOneIsUnderWay();
     void clippingIsReportedInRed();
     void failuresAreShownAndTheWindowStaysUsable();
+    void saveAndPlayActOnTheGeneratedFile();
 
 private:
     std::unique_ptr<QTemporaryDir> folder_;
@@ -306,6 +307,40 @@ void WindowRunTest::failuresAreShownAndTheWindowStaysUsable() {
 
     w.generate();
     QVERIFY(w.shown("Play"));
+}
+
+void WindowRunTest::saveAndPlayActOnTheGeneratedFile() {
+    WindowDriver w;
+    w.click("NoFilter");
+    w.generate();
+    w.click("SaveWav");
+    auto* dialog = w.window.findChild<QWidget*>("SaveWavFile");
+    QVERIFY(dialog != nullptr);
+    QVERIFY(dialog->isVisible());
+    auto* name = dialog->findChild<QLineEdit*>("Text1");
+    QCOMPARE(name->text(), QString("800HzSN20BW300FilFlat"));
+    auto* store = dialog->findChild<QPushButton*>("DoTheSave");
+    QTest::mouseClick(store, Qt::LeftButton, {}, store->rect().center());
+    QVERIFY(!dialog->isVisible());
+    QFile original("CWTemp.wav");
+    QFile copy("800HzSN20BW300FilFlat.WAV");
+    QVERIFY(original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), original.readAll());
+
+    // With no sound server, Play says so in red at once and the window goes on.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/vantel-test-socket");
+    QElapsedTimer timer;
+    timer.start();
+    w.click("Play");
+    QVERIFY(timer.elapsed() < 3000);
+    qunsetenv("PULSE_SERVER");
+    QVERIFY(!w.text("InfoText").isEmpty());
+    QVERIFY(!w.text("InfoText").contains('\n'));
+    QCOMPARE(w.textColour("InfoText"), QColor(255, 0, 0));
+    QVERIFY(!w.window.playing());
+    w.type("SNtext", "10");
+    QVERIFY(w.shown("GenWav"));
+    QVERIFY(!w.shown("Play"));
 }
 
 QTEST_MAIN(WindowRunTest)

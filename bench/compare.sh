@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Times Vantel against the tools users would reach for instead, side by side in
+# one run, and writes the table to bench/results.md.
+#   W1: a 2000-word text at 20 WPM, 12000 samples/s, noise, 500 Hz filter at 800 Hz
+#   W2: a ten-minute tone at 48000 samples/s, 100 Hz filter at 800 Hz
+# Each command runs ROUNDS times, interleaved with the others; the best time counts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${ROUNDS:-3}
+
+need=()
+for p in sox ebook2cw time bc; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${need[@]}"
+fi
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build >/dev/null
+
+gen=$PWD/build/apps/vantel-gen/vantel-gen
+windowBench=$PWD/build/bench/window_run_bench
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A fixed 2000-word practice text.
+words=(THE QUICK BROWN FOX JUMPS OVER LAZY DOG PARIS CQ DE TEST RADIO MORSE SIGNAL NOISE 73 QTH RST NAME)
+text=()
+for i in $(seq 0 1999); do text+=("${words[$(( (i * 7 + i / 20) % ${#words[@]} ))]}"); done
+echo "${text[*]}" > "$work/w1.txt"
+
+now() { date +%s.%N; }
+# best_time NAME COMMAND...: runs the command, keeps the shortest wall time in $work/NAME.time
+best_time() {
+  local name=$1; shift
+  local start end t
+  start=$(now); "$@" >"$work/$name.out" 2>&1; end=$(now)
+  t=$(echo "$end - $start" | bc -l)
+  if [ ! -f "$work/$name.time" ] || (( $(echo "$t < $(cat "$work/$name.time")" | bc -l) )); then
+    echo "$t" > "$work/$name.time"
+  fi
+}
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+w1gen=("$gen" --message "$(cat "$work/w1.txt")" --wpm 20 --rate 12000 --filter-cf 800 --filter-bw 500 -o "$work/v1.wav")
+w2gen=("$gen" --mode tone --tone-length 600 --rate 48000 --filter-cf 800 --filter-bw 100 -o "$work/v2.wav")
+
+"${w1gen[@]}" > /dev/null
+w1samples=$(( ($(stat -c %s "$work/v1.wav") - 44) / 2 ))
+w1seconds=$(echo "$w1samples / 12000" | bc -l)
+w2samples=$(( 600 * 48000 ))
+
+for _ in $(seq "$rounds"); do
+  best_time vantel1 "${w1gen[@]}"
+  best_time ebook2cw (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt)
+  best_time sox1 sox -n -r 12000 -b 16 "$work/s1.wav" synth "$w1seconds" whitenoise synth "$w1seconds" sine mix 800 sinc 550-1050
+  best_time vantel2 "${w2gen[@]}"
+  best_time sox2 sox -n -r 48000 -b 16 "$work/s2.wav" synth 600 whitenoise synth 600 sine mix 800 sinc 750-850
+done
+
+# ebook2cw reports its own audio length ("total time: H:MM:SS").
+ebtime=$(grep -o 'total time: [0-9:]*' "$work/ebook2cw.out" | tail -1 | awk '{print $3}')
+ebseconds=$(echo "$ebtime" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
+ebsamples=$(( ebseconds * 12000 ))
+sox1samples=$(( ($(stat -c %s "$work/s1.wav") - 44) / 2 ))
+
+rate() { echo "$1 / $(cat "$work/$2.time") / 1000000" | bc -l; }
+v1=$(rate "$w1samples" vantel1); e1=$(rate "$ebsamples" ebook2cw); s1=$(rate "$sox1samples" sox1)
+v2=$(rate "$w2samples" vantel2); s2=$(rate "$w2samples" sox2)
+mem1=$(peak_kb "${w1gen[@]}"); mem2=$(peak_kb "${w2gen[@]}")
+window=$(cd "$work" && QT_QPA_PLATFORM=offscreen "$windowBench" "$work/w1.txt" FilterCFtext=800 FilterBWtext=500 2>/dev/null || echo "window run not measured")
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+table=$(cat <<TABLE
+| workload | tool | million samples/s | Vantel's ratio |
+|---|---|---:|---:|
+| W1 (2000 words, 20 WPM, 12 kHz, 500 Hz filter) | Vantel | $(printf %.1f "$v1") | |
+| W1 | ebook2cw | $(printf %.1f "$e1") | $(printf %.1f "$(echo "$v1 / $e1" | bc -l)") |
+| W1 | sox | $(printf %.1f "$s1") | $(printf %.1f "$(echo "$v1 / $s1" | bc -l)") |
+| W2 (10 min tone, 48 kHz, 100 Hz filter) | Vantel | $(printf %.1f "$v2") | |
+| W2 | sox | $(printf %.1f "$s2") | $(printf %.1f "$(echo "$v2 / $s2" | bc -l)") |
+
+Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB.
+Window run for W1's settings against vantel-gen: $window.
+TABLE
+)
+echo "$table"
+{
+  echo "# Vantel against its peers"
+  echo
+  echo "Measured by \`bench/compare.sh\` on $(date -u +%Y-%m-%d), CPU: $cpu ($(nproc) cores), best of $rounds interleaved runs."
+  echo
+  echo "$table"
+} > bench/results.md
