@@ -6,7 +6,15 @@
 
 #include "synth/fast_math.h"
 
+// clang 14 does not clone a function its header declared plainly: it builds
+// the first target's code alone, with no dispatch, which faults on processors
+// without AVX-512. There the portable code is all there is; the lanes give
+// the same bits either way.
+#if defined(__clang__)
+#define VANTEL_MULTIVERSION
+#else
 #define VANTEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
+#endif
 
 namespace vantel::filter {
 namespace {
@@ -76,17 +84,27 @@ struct Radix4 {
     }
 };
 
+// Lanes A..D of the eight in x and y, in the spelling each compiler knows.
+template <int A, int B, int C, int D>
+VANTEL_INLINE Vec4 shuffle4(Vec4 x, Vec4 y) {
+#if defined(__clang__)
+    return __builtin_shufflevector(x, y, A, B, C, D);
+#else
+    using Index = long __attribute__((vector_size(32)));
+    return __builtin_shuffle(x, y, Index{A, B, C, D});
+#endif
+}
+
 // Stores o0..o3 (each over four consecutive p) as y[4p + k]: a 4 x 4 transpose.
 VANTEL_INLINE void storeTransposed(double* y, Vec4 o0, Vec4 o1, Vec4 o2, Vec4 o3) {
-    using Index = long __attribute__((vector_size(32)));
-    const Vec4 t0 = __builtin_shuffle(o0, o1, Index{0, 4, 2, 6});
-    const Vec4 t1 = __builtin_shuffle(o0, o1, Index{1, 5, 3, 7});
-    const Vec4 t2 = __builtin_shuffle(o2, o3, Index{0, 4, 2, 6});
-    const Vec4 t3 = __builtin_shuffle(o2, o3, Index{1, 5, 3, 7});
-    store4(y, __builtin_shuffle(t0, t2, Index{0, 1, 4, 5}));
-    store4(y + 4, __builtin_shuffle(t1, t3, Index{0, 1, 4, 5}));
-    store4(y + 8, __builtin_shuffle(t0, t2, Index{2, 3, 6, 7}));
-    store4(y + 12, __builtin_shuffle(t1, t3, Index{2, 3, 6, 7}));
+    const Vec4 t0 = shuffle4<0, 4, 2, 6>(o0, o1);
+    const Vec4 t1 = shuffle4<1, 5, 3, 7>(o0, o1);
+    const Vec4 t2 = shuffle4<0, 4, 2, 6>(o2, o3);
+    const Vec4 t3 = shuffle4<1, 5, 3, 7>(o2, o3);
+    store4(y, shuffle4<0, 1, 4, 5>(t0, t2));
+    store4(y + 4, shuffle4<0, 1, 4, 5>(t1, t3));
+    store4(y + 8, shuffle4<2, 3, 6, 7>(t0, t2));
+    store4(y + 12, shuffle4<2, 3, 6, 7>(t1, t3));
 }
 
 // The first stage (s = 1): four p at a time, each butterfly's outputs side by side.
