@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core

@@ -1,0 +1,186 @@
+// vantel-gen from fuzzed command lines: the option parser, then a whole short
+// run into a private folder, checking the file and the report it prints.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "gen_options.h"
+#include "gen_run.h"
+#include "keying/morse_encoder.h"
+#include "synth/run_plan.h"
+#include "text/number_text.h"
+#include "wav/wav_writer.h"
+
+namespace {
+
+using vantel::fuzz::FuzzInput;
+using vantel::fuzz::require;
+namespace gen = vantel::gen;
+namespace settings = vantel::settings;
+namespace synth = vantel::synth;
+
+// Runs stay short so the fuzzer spends its time on inputs, not on samples.
+constexpr std::int64_t kMostSamples = 50000;
+
+class PrivateFolder {
+public:
+    PrivateFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantel-fuzz-XXXXXX").string();
+        require(::mkdtemp(pattern.data()) != nullptr, "a private folder can be made");
+        path_ = pattern;
+    }
+    ~PrivateFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+const std::filesystem::path& folder() {
+    static const PrivateFolder instance;
+    return instance.path();
+}
+
+std::vector<std::string> argumentsOf(FuzzInput& input) {
+    std::vector<std::string> args;
+    while (input.remaining() > 0 && args.size() < 64) args.emplace_back(input.upTo('\n'));
+    return args;
+}
+
+auto comparable(const gen::GenOptions& o) {
+    return std::tie(o.output, o.mode, o.message, o.wpm, o.toneLength, o.tone, o.spaceTone, o.rate, o.snr, o.bw,
+                    o.level, o.filterCf, o.filterBw, o.noFilter, o.seed, o.help);
+}
+
+// The options written out again, each in its long form.
+std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
+    std::vector<std::string> args{"--output", o.output, "--mode"};
+    args.push_back(o.mode == settings::Mode::FSKCW ? "fsk" : o.mode == settings::Mode::ToneOnly ? "tone" : "onoff");
+    auto add = [&](const char* name, const std::optional<std::string>& value) {
+        if (value) args.insert(args.end(), {name, *value});
+    };
+    add("--message", o.message);
+    add("--wpm", o.wpm);
+    add("--tone-length", o.toneLength);
+    add("--tone", o.tone);
+    add("--space-tone", o.spaceTone);
+    add("--rate", o.rate);
+    add("--snr", o.snr);
+    add("--bw", o.bw);
+    add("--level", o.level);
+    add("--filter-cf", o.filterCf);
+    add("--filter-bw", o.filterBw);
+    if (o.seed) add("--seed", std::to_string(*o.seed));
+    if (o.noFilter) args.push_back("--no-filter");
+    if (o.help) args.push_back("--help");
+    return args;
+}
+
+// The run the command will make: the typed form, the pattern it builds and
+// the repaired values that fix the sample count.
+synth::RunPlan predictPlan(const gen::GenOptions& options) {
+    gen::TypedForm form = gen::typeIntoForm(options);
+    vantel::keying::KeyingPattern pattern = form.s.CWPattern;
+    if (form.mode == settings::Mode::ToneOnly) {
+        form.s.Dotperiod = 0.1;
+        pattern = vantel::keying::tonePattern(vantel::text::readNumber(form.wpmText));
+    } else if (!form.messageText.empty()) {
+        pattern = vantel::keying::KeyingPattern::fromText(
+            vantel::keying::encodeMorse(vantel::keying::toUpperAscii(form.messageText)).pattern);
+    }
+    auto read = [&](settings::Box box) { return box == settings::Box::SNtext ? form.snText : form.scaleText; };
+    settings::repairForRun(form.s, form.mode, read, [](settings::Box, const std::string&) {});
+    return synth::planRun(form.s, form.mode, pattern);
+}
+
+std::vector<std::uint8_t> contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t le(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | b[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+bool tagAt(const std::vector<std::uint8_t>& b, std::size_t at, const char* tag) {
+    return std::equal(tag, tag + 4, b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void checkWav(const std::vector<std::uint8_t>& b, const synth::RunPlan& plan) {
+    require(b.size() == 44 + 2 * static_cast<std::size_t>(plan.totalSamples), "the file holds every sample");
+    require(tagAt(b, 0, "RIFF") && tagAt(b, 8, "WAVE") && tagAt(b, 12, "fmt ") && tagAt(b, 36, "data"),
+            "RIFF WAVE fmt data");
+    require(le(b, 4, 4) == b.size() - 8 && le(b, 40, 4) == b.size() - 44, "header sizes match the length");
+    require(le(b, 16, 4) == 16 && le(b, 20, 2) == 1 && le(b, 22, 2) == 1 && le(b, 32, 2) == 2 && le(b, 34, 2) == 16,
+            "16-bit mono PCM");
+    require(le(b, 24, 4) == static_cast<std::uint32_t>(plan.sampleRate) &&
+                le(b, 28, 4) == 2 * static_cast<std::uint32_t>(plan.sampleRate),
+            "rate and byte rate");
+}
+
+// The RMS the report states is the RMS of the samples in the file.
+void checkReportedRms(const std::vector<std::uint8_t>& b, const synth::Report& report) {
+    const std::size_t at = report.text.rfind("RMS = ");
+    if (at == std::string::npos) return;
+    double sumSquares = 0;
+    const std::size_t samples = (b.size() - 44) / 2;
+    for (std::size_t i = 44; i < b.size(); i += 2) {
+        const double s = static_cast<std::int16_t>(le(b, i, 2));
+        sumSquares += s * s;
+    }
+    const double rms = std::floor(std::sqrt(sumSquares / static_cast<double>(samples)) + 0.5);
+    require(vantel::text::readNumber(report.text.substr(at + 6)) == rms, "the reported RMS is the file's");
+}
+
+void checkRun(gen::GenOptions options) {
+    options.output = (folder() / "CWTemp.wav").string();
+    std::optional<synth::RunPlan> plan;
+    try {
+        plan = predictPlan(options);
+    } catch (const synth::RunError&) {
+    }
+    if (plan && plan->totalSamples > kMostSamples) return;
+    try {
+        const synth::Report report = gen::generate(options);
+        require(plan.has_value(), "a run the plan refuses does not succeed");
+        const auto bytes = contents(options.output);
+        checkWav(bytes, *plan);
+        checkReportedRms(bytes, report);
+        std::filesystem::remove(options.output);
+    } catch (const synth::RunError&) {
+        require(!plan.has_value(), "a run the plan accepts is not refused");
+    }
+    require(std::filesystem::is_empty(folder()), "nothing is left behind");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput input(data, size);
+    gen::GenOptions options;
+    try {
+        options = gen::parseOptions(argumentsOf(input));
+    } catch (const gen::UsageError&) {
+        return 0;
+    }
+    require(!options.output.empty(), "an output name");
+    require(comparable(gen::parseOptions(argumentsFor(options))) == comparable(options),
+            "options written out read back the same");
+    if (!options.help) checkRun(options);
+    return 0;
+}
