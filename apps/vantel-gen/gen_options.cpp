@@ -23,14 +23,59 @@ std::uint64_t parseSeed(const std::string& text) {
     return seed;
 }
 
+unsigned parseJobs(const std::string& text) {
+    constexpr unsigned kMostJobs = 1024;
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || jobs == 0 ||
+        jobs > kMostJobs) {
+        throw UsageError("bad job count '" + text + "': use a whole number from 1 to " + std::to_string(kMostJobs));
+    }
+    return jobs;
+}
+
+// Flags that take no value; false when `name` is not one.
+bool setFlag(GenOptions& options, const std::string& name) {
+    if (name == "--help" || name == "-h") {
+        options.help = true;
+    } else if (name == "--no-filter") {
+        options.noFilter = true;
+    } else if (name == "--sweep") {
+        options.sweep = true;
+    } else if (name == "-q" || name == "--quiet") {
+        options.quiet = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void checkSweepOptions(const GenOptions& options) {
+    if (!options.sweep) {
+        if (options.messagesFile || options.jobs || options.quiet) {
+            throw UsageError("--messages, -j and -q go with --sweep");
+        }
+        return;
+    }
+    if (!options.outputGiven) throw UsageError("--sweep needs an output folder: -o DIR");
+    if (options.messagesFile && options.message) throw UsageError("give either --message or --messages, not both");
+}
+
 }  // namespace
 
 GenOptions parseOptions(const std::vector<std::string>& args) {
     GenOptions options;
     using Setter = std::function<void(const std::string&)>;
+    auto setOutput = [&](const std::string& v) {
+        options.output = v;
+        options.outputGiven = true;
+    };
     const std::map<std::string, Setter> valued{
-        {"-o", [&](const std::string& v) { options.output = v; }},
-        {"--output", [&](const std::string& v) { options.output = v; }},
+        {"-o", setOutput},
+        {"--output", setOutput},
+        {"--messages", [&](const std::string& v) { options.messagesFile = v; }},
+        {"-j", [&](const std::string& v) { options.jobs = parseJobs(v); }},
+        {"--jobs", [&](const std::string& v) { options.jobs = parseJobs(v); }},
         {"--mode", [&](const std::string& v) { options.mode = parseMode(v); }},
         {"--message", [&](const std::string& v) { options.message = v; }},
         {"--wpm", [&](const std::string& v) { options.wpm = v; }},
@@ -52,13 +97,8 @@ GenOptions parseOptions(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (name == "--no-filter") {
-            if (value) throw UsageError("--no-filter takes no value");
-            options.noFilter = true;
+        if (setFlag(options, name)) {
+            if (value) throw UsageError(name + " takes no value");
             continue;
         }
         const auto setter = valued.find(name);
@@ -70,6 +110,7 @@ GenOptions parseOptions(const std::vector<std::string>& args) {
         setter->second(*value);
     }
     if (options.output.empty()) throw UsageError("the output file name is empty");
+    checkSweepOptions(options);
     return options;
 }
 
@@ -96,6 +137,24 @@ window's box ("12k" reads as 12, letters as 0).
   --no-filter          no output filter
   --seed N             noise seed (default: the window's start-up seed)
   -h, --help           this text
+
+It also prints the S/N measured from the generated tone and noise: the
+key-down tone power over the noise power counted one-sided in the reference
+bandwidth, and the same in 2500 Hz. The S/N asked for counts the noise over a
+two-sided spectrum, so the measured one-sided figure is about 3 dB lower.
+
+Sweeps: vantel-gen --sweep -o DIR [options]
+Writes one file for every combination of the values given into folder DIR,
+named like the window's offered name (800HzSN20BW300Fil3000) followed by
+WPM<speed> when several speeds are given and Msg<n> when several messages
+are, with ".WAV"; and manifest.csv and manifest.jsonl describing each file.
+  --snr, --wpm, --tone a value (20), a list (0,3,6), an inclusive range with
+                       a step (-20:10:2), or a list of these (0:6:2,10)
+  --messages FILE      one message per line (empty lines are skipped)
+  --seed N             seeds every file's noise (file i gets output i+1 of
+                       SplitMix64 started at N; the manifest lists them)
+  -j, --jobs N         files made at once (default: the number of cores)
+  -q, --quiet          no progress line on standard error
 )";
 }
 

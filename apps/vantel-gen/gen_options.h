@@ -35,6 +35,14 @@ struct GenOptions {
     bool noFilter = false;
     std::optional<std::uint64_t> seed;
     bool help = false;
+
+    // A sweep: --snr, --wpm and --tone hold lists or ranges, --messages a
+    // file of messages, and the output is a folder.
+    bool sweep = false;
+    bool outputGiven = false;
+    std::optional<std::string> messagesFile;
+    std::optional<unsigned> jobs;
+    bool quiet = false;
 };
 
 GenOptions parseOptions(const std::vector<std::string>& args);

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -81,7 +83,13 @@ void repair(TypedForm& f) {
             case settings::Box::SNtext: f.snText = text; break;
             case settings::Box::ScaleText: setBoxText(f.scaleText, text, outputLevelHandler(f)); break;
             case settings::Box::WPMtext: f.wpmText = text; break;
-            default: break;  // the repair has already set the value these boxes hold
+            // The repair has already set the values these boxes hold; their
+            // texts are kept for the names and the manifest.
+            case settings::Box::FStext: f.rateText = text; break;
+            case settings::Box::Ftonetext: f.toneText = text; break;
+            case settings::Box::SpaceToneText: f.spaceToneText = text; break;
+            case settings::Box::BWtext: f.bwText = text; break;
+            default: break;
         }
     };
     settings::repairForRun(f.s, f.mode, read, write);
@@ -89,6 +97,30 @@ void repair(TypedForm& f) {
 
 std::string temporaryNameFor(const std::string& output) {
     return output + ".partial-" + std::to_string(::getpid());
+}
+
+// Elements per call of the run: about 64k samples, so that a stop is seen
+// within milliseconds while tiny elements (a low sample rate) do not pay the
+// per-call cost one by one. The split follows from the plan alone, so a
+// file's bytes never depend on when a stop was looked for.
+std::int64_t elementsPerCall(const synth::RunPlan& plan) {
+    constexpr std::int64_t kSamplesPerCall = 65536;
+    return std::max<std::int64_t>(1, kSamplesPerCall / std::max<std::int64_t>(1, plan.samplesPerElement));
+}
+
+constexpr double kComparisonBandwidth = 2500;
+
+std::string oneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// 300 as "300", 312.5 as "312.5".
+std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
 }
 
 }  // namespace
@@ -102,31 +134,37 @@ TypedForm typeIntoForm(const GenOptions& o) {
     if (f.mode == Mode::ToneOnly && o.toneLength) typeText(f.wpmText, *o.toneLength, speed);
     if (o.message) f.messageText = *o.message;
 
-    std::string box;
-    auto type = [&](const std::optional<std::string>& text, const char* startup, auto handler) {
-        box = startup;
+    auto type = [](const std::optional<std::string>& text, std::string& box, auto handler) {
         if (text) typeText(box, *text, handler);
     };
-    type(o.tone, "800", [&](const std::string& t) { settings::enterTone(f.s, t); });
-    type(o.spaceTone, "600", [&](const std::string& t) { settings::enterSpaceTone(f.s, t); });
-    type(o.rate, "12000", [&](const std::string& t) { settings::enterSampleRate(f.s, t); });
-    if (o.snr) typeText(f.snText, *o.snr, [&](const std::string& t) { settings::enterSignalToNoise(f.s, t); });
-    type(o.bw, "300", [&](const std::string& t) { settings::enterReferenceBandwidth(f.s, t); });
+    type(o.tone, f.toneText, [&](const std::string& t) { settings::enterTone(f.s, t); });
+    type(o.spaceTone, f.spaceToneText, [&](const std::string& t) { settings::enterSpaceTone(f.s, t); });
+    type(o.rate, f.rateText, [&](const std::string& t) { settings::enterSampleRate(f.s, t); });
+    type(o.snr, f.snText, [&](const std::string& t) { settings::enterSignalToNoise(f.s, t); });
+    type(o.bw, f.bwText, [&](const std::string& t) { settings::enterReferenceBandwidth(f.s, t); });
     if (o.level) typeText(f.scaleText, *o.level, outputLevelHandler(f));
-    type(o.filterCf, "1800", [&](const std::string& t) { settings::enterFilterCentre(f.s, t); });
-    type(o.filterBw, "3000", [&](const std::string& t) { settings::enterFilterBandwidth(f.s, f.firLength, t); });
+    type(o.filterCf, f.filterCfText, [&](const std::string& t) { settings::enterFilterCentre(f.s, t); });
+    type(o.filterBw, f.filterBwText,
+         [&](const std::string& t) { settings::enterFilterBandwidth(f.s, f.firLength, t); });
     f.filterOn = !o.noFilter;
     return f;
 }
 
-synth::Report generate(const GenOptions& options) {
-    TypedForm f = typeIntoForm(options);
+PreparedFile prepareFile(const GenOptions& options) {
+    PreparedFile prepared{typeIntoForm(options), {}, options.seed.value_or(synth::NoiseSource::kStartupSeed)};
+    TypedForm& f = prepared.form;
     f.s.CWPattern = buildPattern(f);
     repair(f);
     if (f.mode == Mode::ToneOnly) f.s.CWPattern = keying::tonePattern(text::readNumber(f.wpmText));
+    prepared.plan = synth::planRun(f.s, f.mode, f.s.CWPattern);
+    return prepared;
+}
 
+FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
+    FileResult result{prepareFile(options), {}, {}, {}};
+    const TypedForm& f = result.prepared.form;
     synth::SynthesisState state;
-    if (options.seed) state.noise = synth::NoiseSource(*options.seed);
+    state.noise = synth::NoiseSource(result.prepared.seed);
     const synth::RunPlan plan = synth::prepareRun(state, f.s, f.mode, f.s.CWPattern, f.firLength);
 
     const std::string temporary = temporaryNameFor(options.output);
@@ -135,17 +173,41 @@ synth::Report generate(const GenOptions& options) {
     try {
         synth::GenerationRun run(state, plan, f.s.CWPattern, *writer);
         const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
-        while (run.running()) run.runElements(plan.elements, live);
+        const std::int64_t perCall = elementsPerCall(plan);
+        while (run.running()) {
+            if (stop && stop()) throw Interrupted();
+            run.runElements(perCall, live);
+        }
         writer->finish();
+        if (stop && stop()) throw Interrupted();
         if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
             throw wav::FileError("Cannot create " + options.output + ": " + std::strerror(errno));
         }
-        return synth::levelReport(options.output, plan.totalSamples, run.stats());
+        result.report = synth::levelReport(options.output, plan.totalSamples, run.stats());
+        result.stats = run.stats();
+        result.measure = run.signalMeasure();
+        return result;
     } catch (...) {
         writer.reset();
         std::remove(temporary.c_str());
         throw;
     }
+}
+
+double measuredSnrDb(const FileResult& result) {
+    const auto& s = result.prepared.form.s;
+    return result.measure.snrDb(s.BW, s.FSample);
+}
+
+double measuredSnrDb2500(const FileResult& result) {
+    return result.measure.snrDb(kComparisonBandwidth, result.prepared.form.s.FSample);
+}
+
+std::string measuredSnrLine(const FileResult& result) {
+    const double inReference = measuredSnrDb(result);
+    if (std::isnan(inReference)) return "S/N measured: none (no tone or no noise)";
+    return "S/N measured: " + oneDecimal(inReference) + " dB in " + shortNumber(result.prepared.form.s.BW) +
+           " Hz (one-sided), " + oneDecimal(measuredSnrDb2500(result)) + " dB in 2500 Hz";
 }
 
 }  // namespace vantel::gen

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "gen_options.h"
 #include "settings/generation_settings.h"
 #include "synth/level_report.h"
+#include "synth/level_stats.h"
+#include "synth/run_plan.h"
+#include "synth/signal_measure.h"
 
 namespace vantel::gen {
 
@@ -21,15 +26,62 @@ struct TypedForm {
     int scaleScroll = 0;
     std::string messageText = "TESTING";
     std::string wpmText = "20";
+    std::string toneText = "800";
+    std::string spaceToneText = "600";
+    std::string rateText = "12000";
     std::string snText = "20";
+    std::string bwText = "300";
     std::string scaleText = "0";
+    std::string filterCfText = "1800";
+    std::string filterBwText = "3000";
 };
 
 TypedForm typeIntoForm(const GenOptions& options);
 
+// A run stopped from outside (Ctrl-C) before its file was complete; nothing of
+// it is left behind.
+class Interrupted : public std::runtime_error {
+public:
+    Interrupted() : std::runtime_error("interrupted") {}
+};
+
+// Asked between pieces of a run (a fraction of a second of work apart); true
+// stops the run with Interrupted.
+using StopRequested = std::function<bool()>;
+
+// What a file's run is fixed to before any sample: the boxes after the
+// Generate command's encoding and repair (the pattern in form.s.CWPattern),
+// the run plan and the noise seed.
+struct PreparedFile {
+    TypedForm form;
+    synth::RunPlan plan;
+    std::uint64_t seed = 0;
+};
+
+// Throws RunError when the settings give nothing to generate or too much;
+// writes nothing.
+PreparedFile prepareFile(const GenOptions& options);
+
+struct FileResult {
+    PreparedFile prepared;
+    synth::Report report;
+    synth::LevelStats stats;
+    synth::SignalMeasure measure;
+};
+
 // Generates the file the window's first Generate would write for these texts.
-// The file appears under its name only when complete; on any error nothing is
-// left behind and RunError or FileError is thrown.
-synth::Report generate(const GenOptions& options);
+// The file appears under its name only when complete; on any error or stop
+// nothing is left behind and RunError, FileError or Interrupted is thrown.
+FileResult generateFile(const GenOptions& options, const StopRequested& stop = {});
+
+inline synth::Report generate(const GenOptions& options) { return generateFile(options).report; }
+
+// The measured S/N of a file: in the reference bandwidth (one-sided), then in
+// 2500 Hz; NaN when there was no tone or no noise to compare.
+double measuredSnrDb(const FileResult& result);
+double measuredSnrDb2500(const FileResult& result);
+
+// "S/N measured: 17.0 dB in 300 Hz (one-sided), 7.8 dB in 2500 Hz".
+std::string measuredSnrLine(const FileResult& result);
 
 }  // namespace vantel::gen

@@ -1,13 +1,37 @@
 // vantel-gen: the Vantel generator from the command line.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gen_options.h"
 #include "gen_run.h"
+#include "sweep.h"
 
 namespace {
+
+constexpr int kExitInterrupted = 130;
+
+// Set by SIGINT and SIGTERM and read by the runs between elements. A signal
+// handler can reach nothing else, so this one flag has to live at file scope;
+// a lock-free atomic is safe to set there and to read from every worker.
+std::atomic<bool> interruptRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void requestInterrupt(int) { interruptRequested.store(true); }
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = requestInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 void printReport(const std::string& text) {
     std::size_t start = 0;
@@ -19,22 +43,56 @@ void printReport(const std::string& text) {
     }
 }
 
+int runOne(const vantel::gen::GenOptions& options) {
+    const vantel::gen::FileResult result =
+        vantel::gen::generateFile(options, [] { return interruptRequested.load(); });
+    printReport(result.report.text);
+    std::cout << vantel::gen::measuredSnrLine(result) << '\n';
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+int runSweep(const vantel::gen::GenOptions& options) {
+    using namespace vantel::gen;
+    const SweepPlan plan = planSweep(options);
+    checkOutputFolder(plan);
+    if (interruptRequested.load()) throw Interrupted();
+    const SweepControls controls{options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
+                                 !options.quiet && ::isatty(STDERR_FILENO) == 1};
+    const SweepOutcome outcome = vantel::gen::runSweep(plan, controls, interruptRequested);
+    const std::string listed = std::to_string(outcome.filesWritten) + " of " + std::to_string(plan.names.size()) +
+                               " files complete, listed in " + (plan.folder / "manifest.csv").string();
+    if (!outcome.error.empty()) {
+        std::cerr << "vantel-gen: " << outcome.error << " (" << listed << ")\n";
+        return 1;
+    }
+    if (outcome.interrupted) {
+        std::cerr << "vantel-gen: interrupted: " << listed << '\n';
+        return kExitInterrupted;
+    }
+    std::cout << outcome.filesWritten << " files and their manifest in " << plan.folder.string() << '\n';
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    catchInterrupts();
     try {
         const vantel::gen::GenOptions options = vantel::gen::parseOptions(args);
         if (options.help) {
             std::cout << vantel::gen::usageText();
             return 0;
         }
-        printReport(vantel::gen::generate(options).text);
-        std::cout.flush();
-        return std::cout ? 0 : 1;
+        return options.sweep ? runSweep(options) : runOne(options);
     } catch (const vantel::gen::UsageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;
+    } catch (const vantel::gen::Interrupted& e) {
+        std::cerr << "vantel-gen: " << e.what() << '\n';
+        return kExitInterrupted;
     } catch (const std::exception& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 1;

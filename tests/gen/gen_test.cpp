@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "gen_options.h"
@@ -18,6 +20,22 @@ using vantel::testing::TempDir;
 
 const std::string kGen = VANTEL_GEN_PATH;
 
+// The last report line: the S/N measured in the reference bandwidth and in
+// 2500 Hz, each to 0.1 dB; the two differ by 10 log10(2500 / bandwidth).
+void expectMeasuredSnrLine(const std::string& out, double expectedInReference) {
+    const std::size_t at = out.rfind("S/N measured: ");
+    ASSERT_NE(at, std::string::npos) << out;
+    double inReference = 0, in2500 = 0;
+    char tail[64] = {};
+    ASSERT_EQ(std::sscanf(out.c_str() + at, "S/N measured: %lf dB in 300 Hz (one-sided), %lf dB in 2500 Hz%63c",
+                          &inReference, &in2500, tail),
+              3)
+        << out;
+    EXPECT_STREQ(tail, "\n");
+    EXPECT_NEAR(inReference, expectedInReference, 0.3);
+    EXPECT_NEAR(inReference - in2500, 10 * std::log10(2500.0 / 300), 0.11);
+}
+
 vantel::testing::CommandResult gen(const TempDir& dir, const std::vector<std::string>& args) {
     return runIn(dir.path(), kGen, args);
 }
@@ -32,7 +50,9 @@ TEST(VantelGen, StartupSettingsPrintTheReportAndWriteTheFile) {
     double sumSquares = 0;
     for (auto v : wav.samples) sumSquares += double(v) * v;
     const long rms = std::lround(std::floor(std::sqrt(sumSquares / 36000) + 0.5));
-    EXPECT_EQ(result.out, "CWTemp.wav\n\n 36000 Samples\nRMS = " + std::to_string(rms) + "\n");
+    const std::string report = "CWTemp.wav\n\n 36000 Samples\nRMS = " + std::to_string(rms) + "\n";
+    EXPECT_EQ(result.out.substr(0, report.size()), report);
+    expectMeasuredSnrLine(result.out.substr(report.size()), 20 - 3.01);
     EXPECT_EQ(std::filesystem::file_size(dir / "CWTemp.wav"), 72044u);
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"CWTemp.wav"});
 }
@@ -82,10 +102,12 @@ TEST(VantelGen, WarningsAreReportsAndExitZero) {
     TempDir dir;
     const auto loud = gen(dir, {"--level", "20"});
     EXPECT_EQ(loud.exitCode, 0);
-    EXPECT_EQ(loud.out, "Severe Clipping. Reduce output scaling\n");
+    EXPECT_TRUE(loud.out.starts_with("Severe Clipping. Reduce output scaling\nS/N measured: ")) << loud.out;
+    expectMeasuredSnrLine(loud.out, 20 - 3.01);
     const auto quiet = gen(dir, {"--level", "-50"});
     EXPECT_EQ(quiet.exitCode, 0);
     EXPECT_TRUE(quiet.out.starts_with("Output level low.  Increase output Scaling\n\nRMS = ")) << quiet.out;
+    expectMeasuredSnrLine(quiet.out, 20 - 3.01);
 }
 
 TEST(TypedForm, OptionsActLikeTextTypedIntoTheBoxes) {

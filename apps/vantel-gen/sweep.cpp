@@ -1,0 +1,283 @@
+#include "sweep.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "gen_run.h"
+#include "manifest.h"
+#include "progress.h"
+#include "ranges.h"
+#include "save/save_name.h"
+#include "synth/noise_source.h"
+#include "synth/run_plan.h"
+
+namespace vantel::gen {
+namespace {
+
+constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ULL;
+// Longest name most file systems take.
+constexpr std::size_t kLongestName = 255;
+
+std::vector<std::optional<std::string>> valuesOf(const char* option, const std::optional<std::string>& spec) {
+    if (!spec) return {std::nullopt};
+    const std::vector<std::string> texts = expandValues(option, *spec);
+    std::set<std::string> seen;
+    for (const std::string& t : texts) {
+        if (!seen.insert(t).second) throw UsageError(std::string(option) + " gives " + t + " more than once");
+    }
+    return {texts.begin(), texts.end()};
+}
+
+std::size_t fileCount(const SweepPlan& p) {
+    return p.messages.size() * p.wpms.size() * p.tones.size() * p.snrs.size();
+}
+
+void checkFileCount(const SweepPlan& p) {
+    std::size_t count = 1;
+    for (std::size_t n : {p.messages.size(), p.wpms.size(), p.tones.size(), p.snrs.size()}) {
+        count *= n;  // each factor is at most kMostSweepFiles, so this cannot overflow before the check
+        if (count > kMostSweepFiles) {
+            throw UsageError("the sweep would make more than " + std::to_string(kMostSweepFiles) + " files");
+        }
+    }
+}
+
+struct Position {
+    std::size_t message, wpm, tone, snr;
+};
+
+Position positionOf(const SweepPlan& p, std::size_t index) {
+    Position at{};
+    at.snr = index % p.snrs.size();
+    index /= p.snrs.size();
+    at.tone = index % p.tones.size();
+    index /= p.tones.size();
+    at.wpm = index % p.wpms.size();
+    at.message = index / p.wpms.size();
+    return at;
+}
+
+std::string zeroPadded(std::size_t value, std::size_t width) {
+    std::string text = std::to_string(value);
+    return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+}
+
+// The window's offered name from the boxes after the run, then what else the
+// sweep varies, then the ending the save dialog adds.
+std::string fileName(const SweepPlan& p, std::size_t index, const TypedForm& f) {
+    std::string name = save::offeredNameStem(f.toneText, f.snText, f.bwText) +
+                       save::offeredNameFilterPart(!f.filterOn, f.filterBwText);
+    const Position at = positionOf(p, index);
+    if (p.wpms.size() > 1) name += "WPM" + *p.wpms[at.wpm];
+    if (p.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(p.messages.size()).size());
+    return name + ".WAV";
+}
+
+void checkName(const std::string& name) {
+    if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+        throw UsageError("the file name " + name + " would hold a '/': change the texts that form it");
+    }
+    if (name.size() > kLongestName) throw UsageError("the file name " + name + " would be too long");
+}
+
+// Fixes every file's name, and finds any file that cannot be made, before
+// anything is written.
+void nameFiles(SweepPlan& p) {
+    const std::size_t count = fileCount(p);
+    p.names.reserve(count);
+    std::set<std::string> taken;
+    for (std::size_t i = 0; i < count; ++i) {
+        PreparedFile prepared;
+        try {
+            prepared = prepareFile(fileOptions(p, i));
+        } catch (const synth::RunError& e) {
+            throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
+        }
+        std::string name = fileName(p, i, prepared.form);
+        checkName(name);
+        if (!taken.insert(name).second) {
+            throw UsageError("two files would be named " + name + " (the run repair gives two values the same text)");
+        }
+        p.names.push_back(std::move(name));
+    }
+}
+
+}  // namespace
+
+std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) {
+    return synth::splitMix64(sweepSeed + (static_cast<std::uint64_t>(index) + 1) * kGoldenGamma);
+}
+
+std::vector<std::string> readMessages(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw UsageError("cannot read the messages file " + path + ": " + std::strerror(errno));
+    const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) throw UsageError("cannot read the messages file " + path);
+    std::vector<std::string> messages;
+    for (std::size_t start = 0; start < all.size();) {
+        std::size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        std::string line = all.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) messages.push_back(std::move(line));
+        if (messages.size() > kMostSweepFiles) {
+            throw UsageError("the messages file holds more than " + std::to_string(kMostSweepFiles) + " messages");
+        }
+        start = end + 1;
+    }
+    if (messages.empty()) throw UsageError("the messages file " + path + " holds no message");
+    return messages;
+}
+
+SweepPlan planSweep(const GenOptions& options) {
+    SweepPlan p;
+    p.base = options;
+    p.folder = options.output;
+    p.seed = options.seed.value_or(synth::NoiseSource::kStartupSeed);
+    p.snrs = valuesOf("--snr", options.snr);
+    p.wpms = valuesOf("--wpm", options.wpm);
+    p.tones = valuesOf("--tone", options.tone);
+    if (options.messagesFile) {
+        const std::vector<std::string> messages = readMessages(*options.messagesFile);
+        p.messages.assign(messages.begin(), messages.end());
+    } else {
+        p.messages = {options.message};
+    }
+    checkFileCount(p);
+    nameFiles(p);
+    return p;
+}
+
+GenOptions fileOptions(const SweepPlan& p, std::size_t index) {
+    const Position at = positionOf(p, index);
+    GenOptions o = p.base;
+    o.sweep = false;
+    o.messagesFile.reset();
+    o.jobs.reset();
+    o.quiet = false;
+    o.message = p.messages[at.message];
+    o.wpm = p.wpms[at.wpm];
+    o.tone = p.tones[at.tone];
+    o.snr = p.snrs[at.snr];
+    o.seed = fileSeed(p.seed, index);
+    if (index < p.names.size()) o.output = (p.folder / p.names[index]).string();
+    return o;
+}
+
+void checkOutputFolder(const SweepPlan& p) {
+    std::error_code error;
+    const auto status = std::filesystem::status(p.folder, error);
+    if (!std::filesystem::exists(status)) return;
+    if (!std::filesystem::is_directory(status)) {
+        throw UsageError("the output folder " + p.folder.string() + " is a file");
+    }
+    auto refuseExisting = [&](const std::string& name) {
+        if (std::filesystem::exists(std::filesystem::symlink_status(p.folder / name, error))) {
+            throw UsageError("the output folder " + p.folder.string() + " already holds " + name +
+                             ": choose a new or empty folder");
+        }
+    };
+    refuseExisting(kManifestCsv);
+    refuseExisting(kManifestJsonl);
+    for (const std::string& name : p.names) refuseExisting(name);
+}
+
+namespace {
+
+// The workers and their shared state for one sweep.
+class SweepRun {
+public:
+    SweepRun(const SweepPlan& plan, const std::atomic<bool>& interrupted)
+        : plan_(plan), interrupted_(interrupted), manifest_(plan.folder) {}
+
+    SweepOutcome run(const SweepControls& controls) {
+        const std::size_t total = plan_.names.size();
+        const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(controls.jobs, std::max<std::size_t>(total, 1)));
+        std::vector<std::thread> threads;
+        for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { work(); });
+        showProgressUntilDone(ProgressLine(std::cerr, total, controls.progress), workers);
+        for (std::thread& t : threads) t.join();
+        manifest_.finish();
+        SweepOutcome outcome;
+        outcome.filesWritten = done_;
+        outcome.interrupted = interrupted_.load() && error_.empty();
+        outcome.error = error_;
+        return outcome;
+    }
+
+private:
+    bool stopRequested() const { return interrupted_.load() || failed_.load(); }
+
+    void work() {
+        while (!stopRequested()) {
+            const std::size_t index = next_.fetch_add(1);
+            if (index >= plan_.names.size()) break;
+            if (!makeFile(index)) break;
+        }
+        const std::lock_guard lock(mutex_);
+        ++workersDone_;
+        changed_.notify_all();
+    }
+
+    // False when the sweep is to stop.
+    bool makeFile(std::size_t index) {
+        const GenOptions options = fileOptions(plan_, index);
+        try {
+            const FileResult result = generateFile(options, [this] { return stopRequested(); });
+            manifest_.add(index, manifestRow(index, plan_.names[index], options, result));
+        } catch (const Interrupted&) {
+            return false;
+        } catch (const std::exception& e) {
+            fail(plan_.names[index] + ": " + e.what());
+            return false;
+        }
+        const std::lock_guard lock(mutex_);
+        ++done_;
+        changed_.notify_all();
+        return true;
+    }
+
+    void fail(const std::string& error) {
+        const std::lock_guard lock(mutex_);
+        if (error_.empty()) error_ = error;
+        failed_ = true;
+        changed_.notify_all();
+    }
+
+    void showProgressUntilDone(ProgressLine progress, unsigned workers) {
+        constexpr auto kRedraw = std::chrono::milliseconds(200);
+        std::unique_lock lock(mutex_);
+        while (workersDone_ < workers) {
+            progress.show(done_);
+            changed_.wait_for(lock, kRedraw);
+        }
+        progress.end(done_);
+    }
+
+    const SweepPlan& plan_;
+    const std::atomic<bool>& interrupted_;
+    ManifestWriter manifest_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t done_ = 0;
+    unsigned workersDone_ = 0;
+    std::string error_;
+};
+
+}  // namespace
+
+SweepOutcome runSweep(const SweepPlan& plan, const SweepControls& controls, const std::atomic<bool>& interrupted) {
+    std::filesystem::create_directories(plan.folder);
+    SweepRun run(plan, interrupted);
+    return run.run(controls);
+}
+
+}  // namespace vantel::gen

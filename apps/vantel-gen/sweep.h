@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gen_options.h"
+
+namespace vantel::gen {
+
+// Every file of a sweep, fixed before anything is written. Files are numbered
+// in a fixed order: messages outermost, then speeds, tones and S/N values
+// innermost, each in the order given. A value not given is the start-up text.
+struct SweepPlan {
+    GenOptions base;
+    std::filesystem::path folder;
+    std::vector<std::optional<std::string>> messages, wpms, tones, snrs;
+    std::uint64_t seed = 0;
+    std::vector<std::string> names;  // by file index
+};
+
+// File i's noise seed: output i + 1 of SplitMix64 started at the sweep's seed.
+// It depends on nothing else, so any -j and any machine give the same files.
+std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index);
+
+// One message per line; a CR before the line feed is dropped and empty lines
+// are skipped. Throws UsageError when the file cannot be read or holds none.
+std::vector<std::string> readMessages(const std::string& path);
+
+// Expands the lists, reads the messages and checks every file's settings and
+// name; throws UsageError (or RunError) before anything is written.
+SweepPlan planSweep(const GenOptions& options);
+
+// The options of file `index`, exactly as a single run would take them: its
+// texts, its seed and its path.
+GenOptions fileOptions(const SweepPlan& plan, std::size_t index);
+
+// The folder may be new or existing, but must not be a file or already hold a
+// file of this sweep or a manifest. Throws UsageError.
+void checkOutputFolder(const SweepPlan& plan);
+
+struct SweepOutcome {
+    std::size_t filesWritten = 0;
+    bool interrupted = false;
+    std::string error;  // the first failure, empty when none
+};
+
+struct SweepControls {
+    unsigned jobs = 1;
+    bool progress = false;  // a progress line on standard error
+};
+
+// Makes the files with `jobs` workers, then writes the manifests listing the
+// files that are complete. A set `interrupted` (or a failing file) stops the
+// workers within an element; their temporaries are removed.
+SweepOutcome runSweep(const SweepPlan& plan, const SweepControls& controls, const std::atomic<bool>& interrupted);
+
+}  // namespace vantel::gen
