@@ -8,7 +8,10 @@
 namespace vantel::synth {
 
 namespace {
+// The filter works best on long blocks; the sample making goes through the
+// block in pieces small enough for their working arrays to stay in cache.
 constexpr std::size_t kChunkSamples = 65536;
+constexpr std::size_t kPieceSamples = 4096;
 }  // namespace
 
 GenerationRun::GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
@@ -65,7 +68,8 @@ void GenerationRun::renderReference(std::int64_t samples, const LiveControls& li
 
 void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
     if (phase_.empty()) {
-        for (auto* buffer : {&phase_, &amplitude_, &tone_, &raw_, &filtered_}) buffer->resize(kChunkSamples);
+        for (auto* buffer : {&phase_, &amplitude_, &tone_}) buffer->resize(kPieceSamples);
+        for (auto* buffer : {&raw_, &filtered_}) buffer->resize(kChunkSamples);
         output_.resize(kChunkSamples);
     }
     while (samples > 0) {
@@ -76,21 +80,11 @@ void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
 }
 
 void GenerationRun::renderChunk(std::size_t count, const LiveControls& live) {
-    for (std::size_t filled = 0; filled < count;) {
-        const std::int64_t leftInElement = plan_.samplesPerElement - sampleInElement_;
-        const std::size_t n = std::min<std::size_t>(count - filled, static_cast<std::size_t>(leftInElement));
-        oscillator_.fill(pattern_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
-        advance(static_cast<std::int64_t>(n));
-        filled += n;
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t piece = std::min(kPieceSamples, count - done);
+        makeRawSamples(live, raw_.data() + done, piece);
+        done += piece;
     }
-    kernels::noise(state_.noise.seed(), state_.noise.pairsDrawn(), plan_.noiseScale, raw_.data(), count);
-    state_.noise.skip(count);
-    kernels::tone(phase_.data(), amplitude_.data(), tone_.data(), count);
-    measure_.noiseEnergy += kernels::sumOfSquares(raw_.data(), count);
-    measure_.noiseSamples += static_cast<std::int64_t>(count);
-    measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
-    measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
-    kernels::add(tone_.data(), raw_.data(), count);
     const double* x = raw_.data();
     if (live.filterOn) {
         blockFir_.process(state_.FIRDelay, state_.FIRCoeffs, live.firLength, raw_.data(), filtered_.data(), count);
@@ -98,6 +92,24 @@ void GenerationRun::renderChunk(std::size_t count, const LiveControls& live) {
     }
     kernels::limit(x, live.scaleFact, output_.data(), count, stats_);
     writer_.append(std::span<const std::int16_t>(output_.data(), count));
+}
+
+void GenerationRun::makeRawSamples(const LiveControls& live, double* raw, std::size_t count) {
+    for (std::size_t filled = 0; filled < count;) {
+        const std::int64_t leftInElement = plan_.samplesPerElement - sampleInElement_;
+        const std::size_t n = std::min<std::size_t>(count - filled, static_cast<std::size_t>(leftInElement));
+        oscillator_.fill(pattern_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
+        advance(static_cast<std::int64_t>(n));
+        filled += n;
+    }
+    kernels::noise(state_.noise.seed(), state_.noise.pairsDrawn(), plan_.noiseScale, raw, count);
+    state_.noise.skip(count);
+    kernels::tone(phase_.data(), amplitude_.data(), tone_.data(), count);
+    measure_.noiseEnergy += kernels::sumOfSquares(raw, count);
+    measure_.noiseSamples += static_cast<std::int64_t>(count);
+    measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
+    measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
+    kernels::add(tone_.data(), raw, count);
 }
 
 }  // namespace vantel::synth

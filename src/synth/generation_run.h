@@ -69,6 +69,8 @@ private:
     void renderReference(std::int64_t samples, const LiveControls& live);
     void renderFast(std::int64_t samples, const LiveControls& live);
     void renderChunk(std::size_t count, const LiveControls& live);
+    // Tone plus noise, unfiltered, for the next `count` samples.
+    void makeRawSamples(const LiveControls& live, double* raw, std::size_t count);
     // Moves the element position on by samples written.
     void advance(std::int64_t samples);
 
