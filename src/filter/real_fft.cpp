@@ -1,0 +1,306 @@
+#include "filter/real_fft.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include "synth/fast_math.h"
+
+// clang 14 does not clone a function its header declared plainly: it builds
+// the first target's code alone, with no dispatch, which faults on processors
+// without AVX-512. There the portable code is all there is; the lanes give
+// the same bits either way.
+#if defined(__clang__)
+#define VANTEL_MULTIVERSION
+#else
+#define VANTEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
+#endif
+
+namespace vantel::filter {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+
+// Twiddles of one radix-4 stage, for p = 0..quarter-1: w^p, w^2p, w^3p.
+struct StageTwiddles {
+    const double* w1r;
+    const double* w1i;
+    const double* w2r;
+    const double* w2i;
+    const double* w3r;
+    const double* w3i;
+
+    StageTwiddles(const double* base, std::size_t quarter)
+        : w1r(base),
+          w1i(base + quarter),
+          w2r(base + 2 * quarter),
+          w2i(base + 3 * quarter),
+          w3r(base + 4 * quarter),
+          w3i(base + 5 * quarter) {}
+};
+
+// Four doubles handled as one value; every operation acts on each lane alone,
+// so the results do not depend on how wide the processor's registers are.
+using Vec4 = double __attribute__((vector_size(32)));
+
+// Always inlined: each copy then takes the instruction set of the kernel it
+// sits in, and no four-lane value crosses a call.
+#define VANTEL_INLINE [[gnu::always_inline]] inline
+
+VANTEL_INLINE Vec4 load4(const double* p) {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+VANTEL_INLINE void store4(double* p, Vec4 v) { std::memcpy(p, &v, sizeof v); }
+
+// One radix-4 butterfly on inputs a, b, c, d (a value or four lanes of them).
+// `sign` is -1 for the inverse, which conjugates the twiddles and turns j into -j.
+template <typename T>
+struct Radix4 {
+    T o0r, o0i, o1r, o1i, o2r, o2i, o3r, o3i;
+
+    [[gnu::always_inline]] Radix4(T ar, T ai, T br, T bi, T cr, T ci, T dr, T di, T w1r, T w1i, T w2r, T w2i, T w3r, T w3i, double sign) {
+        const T apcR = ar + cr, apcI = ai + ci;
+        const T amcR = ar - cr, amcI = ai - ci;
+        const T bpdR = br + dr, bpdI = bi + di;
+        const T jbmdR = -sign * (bi - di);
+        const T jbmdI = sign * (br - dr);
+        const T e1R = amcR - jbmdR, e1I = amcI - jbmdI;
+        const T e2R = apcR - bpdR, e2I = apcI - bpdI;
+        const T e3R = amcR + jbmdR, e3I = amcI + jbmdI;
+        w1i = sign * w1i;
+        w2i = sign * w2i;
+        w3i = sign * w3i;
+        o0r = apcR + bpdR;
+        o0i = apcI + bpdI;
+        o1r = e1R * w1r - e1I * w1i;
+        o1i = e1R * w1i + e1I * w1r;
+        o2r = e2R * w2r - e2I * w2i;
+        o2i = e2R * w2i + e2I * w2r;
+        o3r = e3R * w3r - e3I * w3i;
+        o3i = e3R * w3i + e3I * w3r;
+    }
+};
+
+// Lanes A..D of the eight in x and y, in the spelling each compiler knows.
+template <int A, int B, int C, int D>
+VANTEL_INLINE Vec4 shuffle4(Vec4 x, Vec4 y) {
+#if defined(__clang__)
+    return __builtin_shufflevector(x, y, A, B, C, D);
+#else
+    using Index = long __attribute__((vector_size(32)));
+    return __builtin_shuffle(x, y, Index{A, B, C, D});
+#endif
+}
+
+// Stores o0..o3 (each over four consecutive p) as y[4p + k]: a 4 x 4 transpose.
+VANTEL_INLINE void storeTransposed(double* y, Vec4 o0, Vec4 o1, Vec4 o2, Vec4 o3) {
+    const Vec4 t0 = shuffle4<0, 4, 2, 6>(o0, o1);
+    const Vec4 t1 = shuffle4<1, 5, 3, 7>(o0, o1);
+    const Vec4 t2 = shuffle4<0, 4, 2, 6>(o2, o3);
+    const Vec4 t3 = shuffle4<1, 5, 3, 7>(o2, o3);
+    store4(y, shuffle4<0, 1, 4, 5>(t0, t2));
+    store4(y + 4, shuffle4<0, 1, 4, 5>(t1, t3));
+    store4(y + 8, shuffle4<2, 3, 6, 7>(t0, t2));
+    store4(y + 12, shuffle4<2, 3, 6, 7>(t1, t3));
+}
+
+// The first stage (s = 1): four p at a time, each butterfly's outputs side by side.
+VANTEL_INLINE void radix4FirstStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
+                             std::size_t quarter, double sign) {
+    const std::size_t q1 = quarter, q2 = 2 * quarter, q3 = 3 * quarter;
+    std::size_t p = 0;
+    for (; p + 4 <= quarter; p += 4) {
+        const Radix4<Vec4> r(load4(xr + p), load4(xi + p), load4(xr + p + q1), load4(xi + p + q1),
+                             load4(xr + p + q2), load4(xi + p + q2), load4(xr + p + q3), load4(xi + p + q3),
+                             load4(w.w1r + p), load4(w.w1i + p), load4(w.w2r + p), load4(w.w2i + p),
+                             load4(w.w3r + p), load4(w.w3i + p), sign);
+        storeTransposed(yr + 4 * p, r.o0r, r.o1r, r.o2r, r.o3r);
+        storeTransposed(yi + 4 * p, r.o0i, r.o1i, r.o2i, r.o3i);
+    }
+    for (; p < quarter; ++p) {
+        const Radix4<double> r(xr[p], xi[p], xr[p + q1], xi[p + q1], xr[p + q2], xi[p + q2], xr[p + q3],
+                               xi[p + q3], w.w1r[p], w.w1i[p], w.w2r[p], w.w2i[p], w.w3r[p], w.w3i[p], sign);
+        const double outR[4] = {r.o0r, r.o1r, r.o2r, r.o3r};
+        const double outI[4] = {r.o0i, r.o1i, r.o2i, r.o3i};
+        std::memcpy(yr + 4 * p, outR, sizeof outR);
+        std::memcpy(yi + 4 * p, outI, sizeof outI);
+    }
+}
+
+// A later stage (s a multiple of 4): the s consecutive q of each p share twiddles.
+VANTEL_INLINE void radix4LaterStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
+                             std::size_t quarter, std::size_t s, double sign) {
+    const std::size_t q1 = s * quarter, q2 = 2 * q1, q3 = 3 * q1;
+    for (std::size_t p = 0; p < quarter; ++p) {
+        const Vec4 w1r = Vec4{} + w.w1r[p], w1i = Vec4{} + w.w1i[p];
+        const Vec4 w2r = Vec4{} + w.w2r[p], w2i = Vec4{} + w.w2i[p];
+        const Vec4 w3r = Vec4{} + w.w3r[p], w3i = Vec4{} + w.w3i[p];
+        for (std::size_t q = 0; q < s; q += 4) {
+            const std::size_t a = s * p + q;
+            const std::size_t o = 4 * s * p + q;
+            const Radix4<Vec4> r(load4(xr + a), load4(xi + a), load4(xr + a + q1), load4(xi + a + q1),
+                                 load4(xr + a + q2), load4(xi + a + q2), load4(xr + a + q3), load4(xi + a + q3),
+                                 w1r, w1i, w2r, w2i, w3r, w3i, sign);
+            store4(yr + o, r.o0r);
+            store4(yi + o, r.o0i);
+            store4(yr + o + s, r.o1r);
+            store4(yi + o + s, r.o1i);
+            store4(yr + o + 2 * s, r.o2r);
+            store4(yi + o + 2 * s, r.o2i);
+            store4(yr + o + 3 * s, r.o3r);
+            store4(yi + o + 3 * s, r.o3i);
+        }
+    }
+}
+
+// One radix-4 Stockham stage over blocks of `len`, s apart: x into y. Stages
+// after the first have s >= 4 only when the size allows; tiny transforms take
+// the first-stage path throughout.
+VANTEL_MULTIVERSION
+void radix4Stage(const double* xr, const double* xi, double* yr, double* yi, const double* twiddles,
+                 std::size_t len, std::size_t s, bool inverse) {
+    const double sign = inverse ? -1.0 : 1.0;
+    const std::size_t quarter = len / 4;
+    const StageTwiddles w(twiddles, quarter);
+    if (s == 1) {
+        radix4FirstStage(xr, xi, yr, yi, w, quarter, sign);
+    } else {
+        radix4LaterStage(xr, xi, yr, yi, w, quarter, s, sign);
+    }
+}
+
+// The last stage when the size is an odd power of two: pairs without twiddles.
+VANTEL_MULTIVERSION
+void radix2LastStage(const double* __restrict xr, const double* __restrict xi, double* __restrict yr,
+                     double* __restrict yi, std::size_t s) {
+    for (std::size_t q = 0; q < s; ++q) {
+        yr[q] = xr[q] + xr[q + s];
+        yi[q] = xi[q] + xi[q + s];
+        yr[q + s] = xr[q] - xr[q + s];
+        yi[q + s] = xi[q] - xi[q + s];
+    }
+}
+
+}  // namespace
+
+RealFft::RealFft(std::size_t size) : size_(size), half_(size / 2) {
+    if (size < 4 || (size & (size - 1)) != 0) throw std::invalid_argument("FFT size must be a power of two >= 4");
+    for (std::size_t len = half_; len >= 4; len /= 4) {
+        for (std::size_t k = 1; k <= 3; ++k) {
+            for (int part = 0; part < 2; ++part) {
+                for (std::size_t p = 0; p < len / 4; ++p) {
+                    const double angle = kTwoPi * static_cast<double>(k * p) / static_cast<double>(len);
+                    stageTwiddles_.push_back(part == 0 ? fastmath::cos(angle) : -fastmath::sin(angle));
+                }
+            }
+        }
+    }
+    for (std::size_t k = 0; k <= half_; ++k) {
+        const double angle = kTwoPi * static_cast<double>(k) / static_cast<double>(size_);
+        packTwiddleRe_.push_back(fastmath::cos(angle));
+        packTwiddleIm_.push_back(-fastmath::sin(angle));
+    }
+    re_.resize(half_);
+    im_.resize(half_);
+    workRe_.resize(half_);
+    workIm_.resize(half_);
+}
+
+void RealFft::complexTransform(bool inverse) {
+    double* xr = re_.data();
+    double* xi = im_.data();
+    double* yr = workRe_.data();
+    double* yi = workIm_.data();
+    std::size_t offset = 0;
+    std::size_t stride = 1;
+    std::size_t len = half_;
+    for (; len >= 4; len /= 4) {
+        radix4Stage(xr, xi, yr, yi, &stageTwiddles_[offset], len, stride, inverse);
+        std::swap(xr, yr);
+        std::swap(xi, yi);
+        offset += 6 * (len / 4);
+        stride *= 4;
+    }
+    if (len == 2) {
+        radix2LastStage(xr, xi, yr, yi, stride);
+        std::swap(xr, yr);
+        std::swap(xi, yi);
+    }
+    if (xr != re_.data()) {
+        std::swap(re_, workRe_);
+        std::swap(im_, workIm_);
+    }
+}
+
+namespace {
+
+// Real input as the half-size complex sequence z[k] = x[2k] + j x[2k+1].
+VANTEL_MULTIVERSION
+void deinterleave(const double* __restrict x, double* __restrict re, double* __restrict im, std::size_t half) {
+    for (std::size_t k = 0; k < half; ++k) {
+        re[k] = x[2 * k];
+        im[k] = x[2 * k + 1];
+    }
+}
+
+VANTEL_MULTIVERSION
+void interleave(const double* __restrict re, const double* __restrict im, double* __restrict x, std::size_t half) {
+    for (std::size_t k = 0; k < half; ++k) {
+        x[2 * k] = re[k];
+        x[2 * k + 1] = im[k];
+    }
+}
+
+// Bins 0..half of the real transform from Z, the transform of z:
+// E = (Z[k] + conj Z[n-k]) / 2, O = (Z[k] - conj Z[n-k]) / 2j, X = E + w^k O.
+VANTEL_MULTIVERSION
+void splitSpectrum(const double* __restrict zr, const double* __restrict zi, const double* __restrict wr,
+                   const double* __restrict wi, double* __restrict re, double* __restrict im, std::size_t half) {
+    for (std::size_t k = 0; k <= half; ++k) {
+        const std::size_t a = k == half ? 0 : k;
+        const std::size_t b = k == 0 ? 0 : half - k;
+        const double er = 0.5 * (zr[a] + zr[b]);
+        const double ei = 0.5 * (zi[a] - zi[b]);
+        const double oddR = 0.5 * (zi[a] + zi[b]);
+        const double oddI = -0.5 * (zr[a] - zr[b]);
+        re[k] = er + (oddR * wr[k] - oddI * wi[k]);
+        im[k] = ei + (oddR * wi[k] + oddI * wr[k]);
+    }
+}
+
+// The inverse of splitSpectrum: Z[k] = E + j O, with O = (X[k] - conj X[n-k]) / 2
+// times the conjugate twiddle.
+VANTEL_MULTIVERSION
+void joinSpectrum(const double* __restrict re, const double* __restrict im, const double* __restrict wr,
+                  const double* __restrict wi, double* __restrict zr, double* __restrict zi, std::size_t half) {
+    for (std::size_t k = 0; k < half; ++k) {
+        const std::size_t b = half - k;
+        const double er = 0.5 * (re[k] + re[b]);
+        const double ei = 0.5 * (im[k] - im[b]);
+        const double dr = 0.5 * (re[k] - re[b]);
+        const double di = 0.5 * (im[k] + im[b]);
+        const double oddR = dr * wr[k] + di * wi[k];
+        const double oddI = -dr * wi[k] + di * wr[k];
+        zr[k] = er - oddI;
+        zi[k] = ei + oddR;
+    }
+}
+
+}  // namespace
+
+void RealFft::forward(const double* x, double* re, double* im) {
+    deinterleave(x, re_.data(), im_.data(), half_);
+    complexTransform(false);
+    splitSpectrum(re_.data(), im_.data(), packTwiddleRe_.data(), packTwiddleIm_.data(), re, im, half_);
+}
+
+void RealFft::inverse(const double* re, const double* im, double* x) {
+    joinSpectrum(re, im, packTwiddleRe_.data(), packTwiddleIm_.data(), re_.data(), im_.data(), half_);
+    complexTransform(true);
+    interleave(re_.data(), im_.data(), x, half_);
+}
+
+}  // namespace vantel::filter
