@@ -51,8 +51,10 @@ void BlockFir::process(FirRing& ring, const CoefficientStore& coeffs, std::int16
                        double* out, std::size_t n) {
     const int taps = std::clamp<int>(length, 1, kMaxFirLength);
     // A position left past the ring by a shorter length is brought back by the
-    // sample-by-sample step, which handles that case exactly.
-    while (n > 0 && ring.position() >= taps) {
+    // sample-by-sample step, which handles that case exactly. So are blocks too
+    // short to repay a transform (a window run of very short elements).
+    const bool shortBlock = n * static_cast<std::size_t>(taps + 1) < 20 * fftSizeFor(taps);
+    while (n > 0 && (shortBlock || ring.position() >= taps)) {
         *out++ = ring.process(*in++, coeffs, length);
         --n;
     }

@@ -114,6 +114,17 @@ TEST(FastPath, LiveChangesBetweenElementsIncludingAShrinkingFilter) {
                     render(Renderer::Reference, s, Mode::FSKCW, pattern, 480, changing));
 }
 
+TEST(FastPath, ShortElementsOneAtATimeAsTheWindowRunsThem) {
+    // 60 samples an element: too few for a transform, filtered sample by sample.
+    const auto s = settingsFor(1000, 300, 400, 10);
+    const KeyingPattern pattern = KeyingPattern::fromText(keying::encodeMorse("PARIS").pattern);
+    LiveControls live;
+    live.firLength = filter::firLengthRule(400, 1000, 200);
+    const auto constant = [&](std::int64_t) { return live; };
+    expectAgreement(render(Renderer::Fast, s, Mode::OnOffCW, pattern, live.firLength, constant),
+                    render(Renderer::Reference, s, Mode::OnOffCW, pattern, live.firLength, constant));
+}
+
 TEST(FastPath, AbortWritesExactlyOneSampleOfTheNextElement) {
     const auto s = settingsFor(12000, 1800, 3000, 20);
     const KeyingPattern pattern = KeyingPattern::fromText("-- --");
