@@ -14,6 +14,7 @@
 #include "settings/sn_display.h"
 #include "text/number_text.h"
 #include "ui/app_icon.h"
+#include "ui/save_wav_file.h"
 
 namespace vantel::ui {
 namespace {
@@ -139,6 +140,7 @@ void Vantel::WPMtext_Change() {
 void Vantel::Messagetext_Change() {
     Play->hide();
     SaveWav->hide();
+    withdrawSaveDialog();
     CWPatternText->clear();
     showGenerateUnlessRunning();
     DurLabel->clear();
@@ -234,7 +236,15 @@ void Vantel::ShowBandwidths() {
 void Vantel::outputReset() {
     Play->hide();
     SaveWav->hide();
+    withdrawSaveDialog();
     showGenerateUnlessRunning();
+}
+
+void Vantel::withdrawSaveDialog() {
+    // An open save dialog would store a file that no longer matches the
+    // settings, or one a new run is half way through writing. Save Wav File
+    // opens it again, with a fresh name, once there is a file to offer.
+    if (saveDialog_ != nullptr) saveDialog_->hide();
 }
 
 void Vantel::showGenerateUnlessRunning() {
@@ -243,8 +253,12 @@ void Vantel::showGenerateUnlessRunning() {
     // are being made leaves a file that no longer matches the window.
     switch (phase_) {
         case RunPhase::Idle: GenWav->show(); break;
-        case RunPhase::SettingUp: break;
-        case RunPhase::Sounding: editedWhileSounding_ = true; break;
+        // The run's own repair writes the texts it then uses.
+        case RunPhase::Repairing: break;
+        // The pattern is built before the run yields for the first time, so
+        // an edit even then leaves a file that does not match the window.
+        case RunPhase::SettingUp:
+        case RunPhase::Sounding: editedDuringRun_ = true; break;
     }
 }
 

@@ -60,7 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class RunPhase { Idle, SettingUp, Sounding };
+    enum class RunPhase { Idle, SettingUp, Repairing, Sounding };
 
     // Building the window.
     void createControls();
@@ -100,6 +100,7 @@ private:
     settings::Mode mode() const;
     void switchMode(settings::Mode mode);
     void outputReset();
+    void withdrawSaveDialog();
     void showGenerateUnlessRunning();
     void refreshFirLength();
     void toneCheck();
@@ -123,7 +124,7 @@ private:
     synth::SynthesisState state_;
 
     RunPhase phase_ = RunPhase::Idle;
-    bool editedWhileSounding_ = false;
+    bool editedDuringRun_ = false;
     bool closeRequested_ = false;
     bool playing_ = false;
     SaveWavFile* saveDialog_ = nullptr;  // made on the first Save, owned as a child

@@ -85,7 +85,7 @@ void Vantel::FilterCoeffs(double fcentre) {
 void Vantel::GenWaveFile() {
     if (phase_ == RunPhase::Sounding) return;
     phase_ = RunPhase::SettingUp;
-    editedWhileSounding_ = false;
+    editedDuringRun_ = false;
     try {
         runGeneration();
     } catch (const synth::RunError& e) {
@@ -104,7 +104,9 @@ void Vantel::runGeneration() {
     deleteOldTempFile();
     settings_.AbortFlag = 0;
     Abort->show();
+    phase_ = RunPhase::Repairing;
     repairSettings();
+    phase_ = RunPhase::SettingUp;
     ShowBandwidths();
     if (mode() == Mode::ToneOnly) {
         settings_.CWPattern = keying::tonePattern(text::readNumber(WPMtext->text().toStdString()));
@@ -128,9 +130,8 @@ void Vantel::runGeneration() {
         }
     } catch (const wav::FileError&) {
         // A file that could not be written whole is not left to be taken for
-        // a result.
-        writer.reset();
-        ::unlink(settings_.TempWavFile.c_str());
+        // a result; a file someone put in its place is theirs and stays.
+        writer->discard();
         throw;
     }
 }
@@ -139,6 +140,7 @@ void Vantel::prepareWindowForRun() {
     Play->hide();
     GenWav->hide();
     SaveWav->hide();
+    withdrawSaveDialog();
     Progress->fillTo(0);
     Progress->show();
     InfoText->clear();
@@ -214,21 +216,21 @@ void Vantel::showAborted(const synth::Report& report) {
     SaveWav->hide();
     Abort->hide();
     showReport(report);
-    if (editedWhileSounding_) GenWav->show();
+    if (editedDuringRun_) GenWav->show();
     yieldToEventLoop();
 }
 
 void Vantel::showDone(const synth::Report& report) {
     // A setting changed while the samples were being made: the file matches
     // neither the old settings nor the new, so it is not offered.
-    if (!editedWhileSounding_) {
+    if (!editedDuringRun_) {
         Play->show();
         SaveWav->show();
     }
     Abort->hide();
     Progress->hide();
     showReport(report);
-    if (editedWhileSounding_) GenWav->show();
+    if (editedDuringRun_) GenWav->show();
 }
 
 void Vantel::showRunFailure(const QString& message) {

@@ -1,6 +1,7 @@
 #include "wav/wav_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,6 +53,10 @@ WavWriter::WavWriter(std::string path, std::int32_t sampleRate, std::int64_t pla
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     fd_ = ::open(path_.c_str(), flags, 0644);
     if (fd_ < 0) fail("Cannot create", errno);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail("Cannot create", errno);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
     buffer_.reserve(kBufferSamples);
     writeAll(h.data(), h.size(), 0);
 }
@@ -102,9 +107,25 @@ void WavWriter::finish() {
         const auto h = header(sampleRate_, written_);
         writeAll(h.data(), h.size(), 0);
     }
+    if (!nameLeadsToFile()) {
+        throw FileError("Cannot finish " + path_ + ": it was removed or replaced while being written");
+    }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail("Cannot close", errno);
+}
+
+bool WavWriter::nameLeadsToFile() const {
+    struct stat st {};
+    return ::lstat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+}
+
+void WavWriter::discard() {
+    if (inode_ != 0 && nameLeadsToFile()) ::unlink(path_.c_str());
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 void WavWriter::fail(const std::string& what, int error) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -47,7 +49,13 @@ public:
 
     // Flushes and closes. If fewer samples than planned were written (an
     // abort), the header is first rewritten for what the file really holds.
+    // Fails if the file's name no longer leads to this file (it was removed
+    // or replaced while being written): what is under the name is not it.
     void finish();
+
+    // After a failure: removes the file, but only if its name still leads to
+    // the file this writer made, so nobody else's file is ever removed.
+    void discard();
 
 private:
     static constexpr std::size_t kBufferSamples = 32768;
@@ -55,8 +63,12 @@ private:
     void writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
     [[noreturn]] void fail(const std::string& what, int error);
 
+    bool nameLeadsToFile() const;
+
     std::string path_;
     int fd_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     std::int32_t sampleRate_;
     std::int64_t planned_;
     std::int64_t written_ = 0;
