@@ -31,10 +31,12 @@ double gainAt(const filter::CoefficientStore& c, int n, double frequency, double
     return std::abs(sum);
 }
 
-// A band well inside 0..rate/2 and many taps wide: its centre must pass at
-// about unit gain.
+// A length the program uses (the rule's: a multiple of 4 from 200 to 4096)
+// and a band well inside 0..rate/2, many taps wide: its centre must pass at
+// about unit gain. Odd lengths, which the rule never gives, pair up the taps
+// around the centre and make no band-pass at all.
 bool comfortablyDesignable(double centre, double bandwidth, double rate, int n) {
-    if (!(rate >= 1000 && rate <= 200000 && n >= 200)) return false;
+    if (!(rate >= 1000 && rate <= 200000 && n >= filter::kMinFirLength && n % 4 == 0)) return false;
     const double tapsWidth = rate / n;
     return bandwidth >= 40 * tapsWidth && centre - bandwidth / 2 >= 20 * tapsWidth &&
            centre + bandwidth / 2 <= rate / 2 - 20 * tapsWidth;
