@@ -48,6 +48,8 @@ peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 w1gen=("$gen" --message "$(cat "$work/w1.txt")" --wpm 20 --rate 12000 --filter-cf 800 --filter-bw 500 -o "$work/v1.wav")
 w2gen=("$gen" --mode tone --tone-length 600 --rate 48000 --filter-cf 800 --filter-bw 100 -o "$work/v2.wav")
 
+run_ebook2cw() { (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt); }
+
 "${w1gen[@]}" > /dev/null
 w1samples=$(( ($(stat -c %s "$work/v1.wav") - 44) / 2 ))
 w1seconds=$(echo "$w1samples / 12000" | bc -l)
@@ -55,7 +57,7 @@ w2samples=$(( 600 * 48000 ))
 
 for _ in $(seq "$rounds"); do
   best_time vantel1 "${w1gen[@]}"
-  best_time ebook2cw (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt)
+  best_time ebook2cw run_ebook2cw
   best_time sox1 sox -n -r 12000 -b 16 "$work/s1.wav" synth "$w1seconds" whitenoise synth "$w1seconds" sine mix 800 sinc 550-1050
   best_time vantel2 "${w2gen[@]}"
   best_time sox2 sox -n -r 48000 -b 16 "$work/s2.wav" synth 600 whitenoise synth 600 sine mix 800 sinc 750-850

@@ -237,56 +237,97 @@ void RealFft::complexTransform(bool inverse) {
 
 namespace {
 
+// Lanes in reverse order.
+VANTEL_INLINE Vec4 reversed(Vec4 v) { return shuffle4<3, 2, 1, 0>(v, v); }
+
 // Real input as the half-size complex sequence z[k] = x[2k] + j x[2k+1].
 VANTEL_MULTIVERSION
-void deinterleave(const double* __restrict x, double* __restrict re, double* __restrict im, std::size_t half) {
-    for (std::size_t k = 0; k < half; ++k) {
+void deinterleave(const double* x, double* re, double* im, std::size_t half) {
+    std::size_t k = 0;
+    for (; k + 4 <= half; k += 4) {
+        const Vec4 a = load4(x + 2 * k);
+        const Vec4 b = load4(x + 2 * k + 4);
+        store4(re + k, shuffle4<0, 2, 4, 6>(a, b));
+        store4(im + k, shuffle4<1, 3, 5, 7>(a, b));
+    }
+    for (; k < half; ++k) {
         re[k] = x[2 * k];
         im[k] = x[2 * k + 1];
     }
 }
 
 VANTEL_MULTIVERSION
-void interleave(const double* __restrict re, const double* __restrict im, double* __restrict x, std::size_t half) {
-    for (std::size_t k = 0; k < half; ++k) {
+void interleave(const double* re, const double* im, double* x, std::size_t half) {
+    std::size_t k = 0;
+    for (; k + 4 <= half; k += 4) {
+        const Vec4 r = load4(re + k);
+        const Vec4 i = load4(im + k);
+        store4(x + 2 * k, shuffle4<0, 4, 1, 5>(r, i));
+        store4(x + 2 * k + 4, shuffle4<2, 6, 3, 7>(r, i));
+    }
+    for (; k < half; ++k) {
         x[2 * k] = re[k];
         x[2 * k + 1] = im[k];
     }
 }
 
-// Bins 0..half of the real transform from Z, the transform of z:
+// One bin of the real transform from Z at k (a) and its mirror n - k (b):
 // E = (Z[k] + conj Z[n-k]) / 2, O = (Z[k] - conj Z[n-k]) / 2j, X = E + w^k O.
-VANTEL_MULTIVERSION
-void splitSpectrum(const double* __restrict zr, const double* __restrict zi, const double* __restrict wr,
-                   const double* __restrict wi, double* __restrict re, double* __restrict im, std::size_t half) {
-    for (std::size_t k = 0; k <= half; ++k) {
-        const std::size_t a = k == half ? 0 : k;
-        const std::size_t b = k == 0 ? 0 : half - k;
-        const double er = 0.5 * (zr[a] + zr[b]);
-        const double ei = 0.5 * (zi[a] - zi[b]);
-        const double oddR = 0.5 * (zi[a] + zi[b]);
-        const double oddI = -0.5 * (zr[a] - zr[b]);
-        re[k] = er + (oddR * wr[k] - oddI * wi[k]);
-        im[k] = ei + (oddR * wi[k] + oddI * wr[k]);
-    }
+template <typename T>
+VANTEL_INLINE void splitBin(T ar, T ai, T br, T bi, T wr, T wi, T& re, T& im) {
+    const T er = 0.5 * (ar + br);
+    const T ei = 0.5 * (ai - bi);
+    const T oddR = 0.5 * (ai + bi);
+    const T oddI = -0.5 * (ar - br);
+    re = er + (oddR * wr - oddI * wi);
+    im = ei + (oddR * wi + oddI * wr);
 }
 
-// The inverse of splitSpectrum: Z[k] = E + j O, with O = (X[k] - conj X[n-k]) / 2
-// times the conjugate twiddle.
+// Bins 0..half of the real transform from Z, the transform of z.
 VANTEL_MULTIVERSION
-void joinSpectrum(const double* __restrict re, const double* __restrict im, const double* __restrict wr,
-                  const double* __restrict wi, double* __restrict zr, double* __restrict zi, std::size_t half) {
-    for (std::size_t k = 0; k < half; ++k) {
-        const std::size_t b = half - k;
-        const double er = 0.5 * (re[k] + re[b]);
-        const double ei = 0.5 * (im[k] - im[b]);
-        const double dr = 0.5 * (re[k] - re[b]);
-        const double di = 0.5 * (im[k] + im[b]);
-        const double oddR = dr * wr[k] + di * wi[k];
-        const double oddI = -dr * wi[k] + di * wr[k];
-        zr[k] = er - oddI;
-        zi[k] = ei + oddR;
+void splitSpectrum(const double* zr, const double* zi, const double* wr, const double* wi, double* re, double* im,
+                   std::size_t half) {
+    splitBin(zr[0], zi[0], zr[0], zi[0], wr[0], wi[0], re[0], im[0]);
+    std::size_t k = 1;
+    for (; k + 4 <= half; k += 4) {
+        const std::size_t mirror = half - k - 3;  // lanes run down from half - k
+        Vec4 outR, outI;
+        splitBin(load4(zr + k), load4(zi + k), reversed(load4(zr + mirror)), reversed(load4(zi + mirror)),
+                 load4(wr + k), load4(wi + k), outR, outI);
+        store4(re + k, outR);
+        store4(im + k, outI);
     }
+    for (; k < half; ++k) splitBin(zr[k], zi[k], zr[half - k], zi[half - k], wr[k], wi[k], re[k], im[k]);
+    splitBin(zr[0], zi[0], zr[0], zi[0], wr[half], wi[half], re[half], im[half]);
+}
+
+// The inverse of splitBin: Z[k] = E + j O, with O = (X[k] - conj X[n-k]) / 2
+// times the conjugate twiddle.
+template <typename T>
+VANTEL_INLINE void joinBin(T ar, T ai, T br, T bi, T wr, T wi, T& zr, T& zi) {
+    const T er = 0.5 * (ar + br);
+    const T ei = 0.5 * (ai - bi);
+    const T dr = 0.5 * (ar - br);
+    const T di = 0.5 * (ai + bi);
+    const T oddR = dr * wr + di * wi;
+    const T oddI = -dr * wi + di * wr;
+    zr = er - oddI;
+    zi = ei + oddR;
+}
+
+VANTEL_MULTIVERSION
+void joinSpectrum(const double* re, const double* im, const double* wr, const double* wi, double* zr, double* zi,
+                  std::size_t half) {
+    std::size_t k = 0;
+    for (; k + 4 <= half; k += 4) {
+        const std::size_t mirror = half - k - 3;  // lanes run down from half - k
+        Vec4 outR, outI;
+        joinBin(load4(re + k), load4(im + k), reversed(load4(re + mirror)), reversed(load4(im + mirror)),
+                load4(wr + k), load4(wi + k), outR, outI);
+        store4(zr + k, outR);
+        store4(zi + k, outI);
+    }
+    for (; k < half; ++k) joinBin(re[k], im[k], re[half - k], im[half - k], wr[k], wi[k], zr[k], zi[k]);
 }
 
 }  // namespace
