@@ -119,9 +119,9 @@ void appendRange(std::string_view option, std::string_view item, std::vector<std
 
 }  // namespace
 
-std::vector<std::string> expandValues(std::string_view option, std::string_view spec) {
+std::vector<std::string> expandValues(std::string_view option, std::string_view listText) {
     std::vector<std::string> values;
-    for (const std::string_view rawItem : split(spec, ',')) {
+    for (const std::string_view rawItem : split(listText, ',')) {
         const std::string_view item = trimBlanks(rawItem);
         if (item.find(':') != std::string_view::npos) {
             appendRange(option, item, values);

@@ -16,6 +16,6 @@ inline constexpr std::size_t kMostSweepFiles = 100000;
 // values are computed in exact decimals ("0.75", never "0.7500000001").
 // Throws UsageError, naming `option`, for any other syntax, an empty range, a
 // step of 0, or more than kMostSweepFiles values.
-std::vector<std::string> expandValues(std::string_view option, std::string_view spec);
+std::vector<std::string> expandValues(std::string_view option, std::string_view listText);
 
 }  // namespace vantel::gen

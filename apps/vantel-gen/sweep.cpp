@@ -24,9 +24,9 @@ constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ULL;
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
 
-std::vector<std::optional<std::string>> valuesOf(const char* option, const std::optional<std::string>& spec) {
-    if (!spec) return {std::nullopt};
-    const std::vector<std::string> texts = expandValues(option, *spec);
+std::vector<std::optional<std::string>> valuesOf(const char* option, const std::optional<std::string>& listText) {
+    if (!listText) return {std::nullopt};
+    const std::vector<std::string> texts = expandValues(option, *listText);
     std::set<std::string> seen;
     for (const std::string& t : texts) {
         if (!seen.insert(t).second) throw UsageError(std::string(option) + " gives " + t + " more than once");

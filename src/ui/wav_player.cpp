@@ -111,15 +111,15 @@ private:
     }
 
     void openStream() {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(layout_.sampleRate), 1};
-        if (!pa_sample_spec_valid(&spec)) {
+        const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(layout_.sampleRate), 1};
+        if (!pa_sample_spec_valid(&format)) {
             fail("the sound server takes no " + std::to_string(layout_.sampleRate) + " Hz sound");
         }
-        stream_.reset(pa_stream_new(context_.get(), "Vantel", &spec, nullptr));
+        stream_.reset(pa_stream_new(context_.get(), "Vantel", &format, nullptr));
         if (!stream_) fail(serverError());
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
-        buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+        buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &format));
         buffer.prebuf = static_cast<std::uint32_t>(-1);
         buffer.minreq = static_cast<std::uint32_t>(-1);
         buffer.fragsize = static_cast<std::uint32_t>(-1);

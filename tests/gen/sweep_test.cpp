@@ -60,10 +60,10 @@ TEST(SweepValues, NumbersListsAndExactRanges) {
 
     const std::vector<std::string> bad{"", "12k",   "1;2",   "0,,3", "1:2",  "1:2:3:4", "1e3:2e3:1", "a:b:c",
                                        "5:0:1", "0:5:-1", "0:10:0", "1:1:0", "0:100000:1", "1:2:0.0000001"};
-    for (const std::string& spec : bad) {
+    for (const std::string& listText : bad) {
         try {
-            expandValues("--snr", spec);
-            ADD_FAILURE() << "accepted '" << spec << "'";
+            expandValues("--snr", listText);
+            ADD_FAILURE() << "accepted '" << listText << "'";
         } catch (const UsageError& e) {
             EXPECT_TRUE(std::string(e.what()).starts_with("--snr")) << e.what();
         }
