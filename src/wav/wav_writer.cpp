@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -23,6 +24,16 @@ void putLe16(std::uint8_t* out, std::int16_t value) {
     const auto bits = static_cast<std::uint16_t>(value);
     out[0] = static_cast<std::uint8_t>(bits);
     out[1] = static_cast<std::uint8_t>(bits >> 8);
+}
+
+// Samples as little-endian 16-bit values. On a little-endian machine that is
+// how they already lie in memory, so they are copied whole.
+void putSamplesLe16(std::uint8_t* out, std::span<const std::int16_t> samples) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, samples.data(), samples.size_bytes());
+    } else {
+        for (std::size_t i = 0; i < samples.size(); ++i) putLe16(out + 2 * i, samples[i]);
+    }
 }
 
 }  // namespace
@@ -69,7 +80,7 @@ void WavWriter::append(std::span<const std::int16_t> samples) {
     if (buffer_.size() + samples.size() > kBufferSamples) flush();
     if (samples.size() >= kBufferSamples) {
         bytes_.resize(samples.size() * 2);
-        for (std::size_t i = 0; i < samples.size(); ++i) putLe16(&bytes_[2 * i], samples[i]);
+        putSamplesLe16(bytes_.data(), samples);
         const std::int64_t offset = static_cast<std::int64_t>(kHeaderBytes) + written_ * 2;
         written_ += static_cast<std::int64_t>(samples.size());
         writeAll(bytes_.data(), bytes_.size(), offset);
@@ -82,7 +93,7 @@ void WavWriter::append(std::span<const std::int16_t> samples) {
 void WavWriter::flush() {
     if (buffer_.empty()) return;
     bytes_.resize(buffer_.size() * 2);
-    for (std::size_t i = 0; i < buffer_.size(); ++i) putLe16(&bytes_[2 * i], buffer_[i]);
+    putSamplesLe16(bytes_.data(), buffer_);
     const std::int64_t offset = static_cast<std::int64_t>(kHeaderBytes) + written_ * 2;
     written_ += static_cast<std::int64_t>(buffer_.size());
     buffer_.clear();
