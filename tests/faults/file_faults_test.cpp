@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "fault_support.h"
+#include "gen_run.h"
 #include "ui/progress_box.h"
 #include "ui/window_driver.h"
 
@@ -110,6 +111,7 @@ private slots:
     void outputFolderIsReadOnly();
     void aFolderBearsTheFileName();
     void fileRemovedOrReplacedWhileWritten();
+    void commandFileRemovedWhileWritten();
     void saveTargetFolderRemoved();
     void saveOntoAFullOrReadOnlyDisk();
     void storeWhileTheFileIsRewritten();
@@ -209,6 +211,27 @@ void FileFaultsTest::fileRemovedOrReplacedWhileWritten() {
     std::filesystem::remove(work / "CWTemp.wav");
     w.click("OnOffCW");
     verifyRunCompletes(w);
+}
+
+void FileFaultsTest::commandFileRemovedWhileWritten() {
+    TempDir work;
+    writeFile(work / "out.wav", kUsersFile);
+    vantel::gen::GenOptions options;
+    options.output = (work / "out.wav").string();
+    options.mode = vantel::settings::Mode::ToneOnly;
+    options.toneLength = "30";  // written in several pieces, with a look between them
+    int looks = 0;
+    auto removePartialCopy = [&] {
+        if (++looks != 2) return false;
+        for (const auto& entry : std::filesystem::directory_iterator(work.path())) {
+            if (entry.path().filename().string().starts_with("out.wav.")) std::filesystem::remove(entry.path());
+        }
+        return false;
+    };
+    QVERIFY_THROWS_EXCEPTION(vantel::wav::FileError, vantel::gen::generateFile(options, removePartialCopy));
+    QVERIFY(looks > 2);
+    QCOMPARE(listFolder(work.path()), std::vector<std::string>{"out.wav"});
+    QCOMPARE(vantel::testing::slurp(work / "out.wav"), kUsersFile);
 }
 
 void FileFaultsTest::saveTargetFolderRemoved() {
