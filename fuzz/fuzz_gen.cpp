@@ -32,6 +32,8 @@ namespace synth = vantel::synth;
 // Runs stay short so the fuzzer spends its time on inputs, not on samples.
 constexpr std::int64_t kMostSamples = 50000;
 
+// A folder of its own for each run: libFuzzer ends with _Exit, so nothing
+// made once for the whole process would ever be removed.
 class PrivateFolder {
 public:
     PrivateFolder() {
@@ -48,11 +50,6 @@ public:
 private:
     std::filesystem::path path_;
 };
-
-const std::filesystem::path& folder() {
-    static const PrivateFolder instance;
-    return instance.path();
-}
 
 std::vector<std::string> argumentsOf(FuzzInput& input) {
     std::vector<std::string> args;
@@ -148,7 +145,8 @@ void checkReportedRms(const std::vector<std::uint8_t>& b, const synth::Report& r
 }
 
 void checkRun(gen::GenOptions options) {
-    options.output = (folder() / "CWTemp.wav").string();
+    const PrivateFolder folder;
+    options.output = (folder.path() / "CWTemp.wav").string();
     std::optional<synth::RunPlan> plan;
     try {
         plan = predictPlan(options);
@@ -165,7 +163,7 @@ void checkRun(gen::GenOptions options) {
     } catch (const synth::RunError&) {
         require(!plan.has_value(), "a run the plan accepts is not refused");
     }
-    require(std::filesystem::is_empty(folder()), "nothing is left behind");
+    require(std::filesystem::is_empty(folder.path()), "nothing is left behind");
 }
 
 }  // namespace
