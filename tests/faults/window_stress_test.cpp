@@ -213,6 +213,7 @@ class WindowStressTest : public QObject {
     Q_OBJECT
 private slots:
     void randomInputKeepsEveryInvariant();
+    void editWhileTheRunIsSetUpIsNotOffered();
 
 private:
     void checkInvariants(WindowDriver& w, Storm& storm);
@@ -311,6 +312,36 @@ void WindowStressTest::randomInputKeepsEveryInvariant() {
     qInfo("%llu events in %lld ms: %d runs, %d events during them, %d files offered, %d in the save dialog",
           static_cast<unsigned long long>(events), elapsed.elapsed(), c.runs, c.eventsDuringRuns, c.offeredFiles,
           c.dialogEvents);
+}
+
+// What the storm first found: a message typed at the run's first yield, after
+// the pattern was built from the old one, left Play and Save offered for a
+// file of the old message.
+void WindowStressTest::editWhileTheRunIsSetUpIsNotOffered() {
+    TempDir work;
+    InFolder here(work.path());
+    WindowDriver w;
+    w.type("Messagetext", "E");
+    bool typed = false;
+    auto* poll = new QTimer(&w.window);
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        // Set up: the pattern is shown, samples have not begun (no Abort yet).
+        if (!w.window.runUnderWay() || w.text("CWPatternText").isEmpty() || w.shown("Abort")) return;
+        poll->stop();
+        w.type("Messagetext", "T");
+        typed = true;
+    });
+    poll->start();
+    w.generate();
+    QVERIFY(typed);
+    QVERIFY(!w.shown("Play") && !w.shown("SaveWav"));
+    QVERIFY(w.shown("GenWav"));
+
+    // Generate again: now the file is of "T" and is offered.
+    w.generate();
+    QVERIFY(w.shown("Play") && w.shown("SaveWav"));
+    QCOMPARE(w.window.settings().CWPattern.text(), std::string("---   "));
 }
 
 QTEST_MAIN(WindowStressTest)
