@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#define VANTEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
 
 namespace vantel::filter {
 namespace {
@@ -13,15 +12,6 @@ std::size_t fftSizeFor(int length) {
     return size;
 }
 
-VANTEL_MULTIVERSION
-void multiplySpectra(double* re, double* im, const double* gr, const double* gi, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) {
-        const double r = re[k] * gr[k] - im[k] * gi[k];
-        const double i = re[k] * gi[k] + im[k] * gr[k];
-        re[k] = r;
-        im[k] = i;
-    }
-}
 
 }  // namespace
 
@@ -42,8 +32,6 @@ void BlockFir::prepare(const CoefficientStore& coeffs, int length) {
     spectrumIm_.resize(fft_->bins());
     fft_->forward(impulse.data(), spectrumRe_.data(), spectrumIm_.data());
     block_.assign(size, 0.0);
-    binsRe_.resize(fft_->bins());
-    binsIm_.resize(fft_->bins());
     result_.resize(size);
 }
 
@@ -82,9 +70,7 @@ void BlockFir::filterLinear(const double* in, double* out, std::size_t n) {
         // The ring stores single precision; so does the block.
         for (std::size_t i = 0; i < count; ++i) block_[history + i] = static_cast<float>(in[done + i]);
         std::fill(block_.begin() + static_cast<std::ptrdiff_t>(history + count), block_.end(), 0.0);
-        fft_->forward(block_.data(), binsRe_.data(), binsIm_.data());
-        multiplySpectra(binsRe_.data(), binsIm_.data(), spectrumRe_.data(), spectrumIm_.data(), fft_->bins());
-        fft_->inverse(binsRe_.data(), binsIm_.data(), result_.data());
+        fft_->filter(block_.data(), spectrumRe_.data(), spectrumIm_.data(), result_.data());
         std::copy_n(result_.begin() + static_cast<std::ptrdiff_t>(history), count, out + done);
         // Keep the newest inputs as the next block's history.
         std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(count), history, block_.begin());

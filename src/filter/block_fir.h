@@ -28,7 +28,7 @@ private:
     std::vector<double> taps_;  // the coefficients the spectrum was made from
     std::unique_ptr<RealFft> fft_;
     std::vector<double> spectrumRe_, spectrumIm_;
-    std::vector<double> block_, binsRe_, binsIm_, result_;
+    std::vector<double> block_, result_;
 };
 
 }  // namespace vantel::filter

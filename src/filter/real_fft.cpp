@@ -330,12 +330,77 @@ void joinSpectrum(const double* re, const double* im, const double* wr, const do
     for (; k < half; ++k) joinBin(re[k], im[k], re[half - k], im[half - k], wr[k], wi[k], zr[k], zi[k]);
 }
 
+// Y = X G for the bins k and m = n - k of the real transform, from and back to
+// the half-size complex spectrum Z: the split, the product and the join of
+// both bins at once, so the spectrum is passed over once.
+template <typename T>
+VANTEL_INLINE void filterBinPair(T& zkR, T& zkI, T& zmR, T& zmI, T wkR, T wkI, T wmR, T wmI, T gkR, T gkI, T gmR,
+                                 T gmI) {
+    T xkR, xkI, xmR, xmI;
+    splitBin(zkR, zkI, zmR, zmI, wkR, wkI, xkR, xkI);
+    splitBin(zmR, zmI, zkR, zkI, wmR, wmI, xmR, xmI);
+    const T ykR = xkR * gkR - xkI * gkI;
+    const T ykI = xkR * gkI + xkI * gkR;
+    const T ymR = xmR * gmR - xmI * gmI;
+    const T ymI = xmR * gmI + xmI * gmR;
+    joinBin(ykR, ykI, ymR, ymI, wkR, wkI, zkR, zkI);
+    joinBin(ymR, ymI, ykR, ykI, wmR, wmI, zmR, zmI);
+}
+
+VANTEL_MULTIVERSION
+void filterSpectrum(double* zr, double* zi, const double* wr, const double* wi, const double* gr, const double* gi,
+                    std::size_t half) {
+    {
+        // Bins 0 and n both come from Z[0]; the join of bin 0 uses them both.
+        double x0R, x0I, xnR, xnI;
+        splitBin(zr[0], zi[0], zr[0], zi[0], wr[0], wi[0], x0R, x0I);
+        splitBin(zr[0], zi[0], zr[0], zi[0], wr[half], wi[half], xnR, xnI);
+        const double y0R = x0R * gr[0] - x0I * gi[0];
+        const double y0I = x0R * gi[0] + x0I * gr[0];
+        const double ynR = xnR * gr[half] - xnI * gi[half];
+        const double ynI = xnR * gi[half] + xnI * gr[half];
+        joinBin(y0R, y0I, ynR, ynI, wr[0], wi[0], zr[0], zi[0]);
+    }
+    const std::size_t middle = half / 2;
+    std::size_t k = 1;
+    for (; k + 4 <= middle; k += 4) {
+        const std::size_t m = half - k - 3;  // lanes run down from half - k
+        Vec4 zkR = load4(zr + k), zkI = load4(zi + k);
+        Vec4 zmR = reversed(load4(zr + m)), zmI = reversed(load4(zi + m));
+        filterBinPair(zkR, zkI, zmR, zmI, load4(wr + k), load4(wi + k), reversed(load4(wr + m)),
+                      reversed(load4(wi + m)), load4(gr + k), load4(gi + k), reversed(load4(gr + m)),
+                      reversed(load4(gi + m)));
+        store4(zr + k, zkR);
+        store4(zi + k, zkI);
+        store4(zr + m, reversed(zmR));
+        store4(zi + m, reversed(zmI));
+    }
+    for (; k < middle; ++k) {
+        const std::size_t m = half - k;
+        filterBinPair(zr[k], zi[k], zr[m], zi[m], wr[k], wi[k], wr[m], wi[m], gr[k], gi[k], gr[m], gi[m]);
+    }
+    // The middle bin is its own mirror.
+    double xR, xI;
+    splitBin(zr[middle], zi[middle], zr[middle], zi[middle], wr[middle], wi[middle], xR, xI);
+    const double yR = xR * gr[middle] - xI * gi[middle];
+    const double yI = xR * gi[middle] + xI * gr[middle];
+    joinBin(yR, yI, yR, yI, wr[middle], wi[middle], zr[middle], zi[middle]);
+}
+
 }  // namespace
 
 void RealFft::forward(const double* x, double* re, double* im) {
     deinterleave(x, re_.data(), im_.data(), half_);
     complexTransform(false);
     splitSpectrum(re_.data(), im_.data(), packTwiddleRe_.data(), packTwiddleIm_.data(), re, im, half_);
+}
+
+void RealFft::filter(const double* x, const double* gainRe, const double* gainIm, double* y) {
+    deinterleave(x, re_.data(), im_.data(), half_);
+    complexTransform(false);
+    filterSpectrum(re_.data(), im_.data(), packTwiddleRe_.data(), packTwiddleIm_.data(), gainRe, gainIm, half_);
+    complexTransform(true);
+    interleave(re_.data(), im_.data(), y, half_);
 }
 
 void RealFft::inverse(const double* re, const double* im, double* x) {

@@ -20,6 +20,9 @@ public:
     void forward(const double* x, double* re, double* im);
     // The inverse of `forward`, times size/2: x[0..size) from bins 0..size/2.
     void inverse(const double* re, const double* im, double* x);
+    // inverse(forward(x) times the gains of bins 0..size/2), in one pass over
+    // the spectrum: the same values as the three steps in turn.
+    void filter(const double* x, const double* gainRe, const double* gainIm, double* y);
 
 private:
     void complexTransform(bool inverse);
