@@ -57,7 +57,9 @@ VANTEL_INLINE void store4(double* p, Vec4 v) { std::memcpy(p, &v, sizeof v); }
 
 // One radix-4 butterfly on inputs a, b, c, d (a value or four lanes of them).
 // `sign` is -1 for the inverse, which conjugates the twiddles and turns j into -j.
-template <typename T>
+// Without twiddles (every stage's p = 0, where they are all 1) the products
+// are left out: multiplying by 1 and adding a product with 0 changes no value.
+template <typename T, bool kTwiddled = true>
 struct Radix4 {
     T o0r, o0i, o1r, o1i, o2r, o2i, o3r, o3i;
 
@@ -70,17 +72,21 @@ struct Radix4 {
         const T e1R = amcR - jbmdR, e1I = amcI - jbmdI;
         const T e2R = apcR - bpdR, e2I = apcI - bpdI;
         const T e3R = amcR + jbmdR, e3I = amcI + jbmdI;
-        w1i = sign * w1i;
-        w2i = sign * w2i;
-        w3i = sign * w3i;
         o0r = apcR + bpdR;
         o0i = apcI + bpdI;
-        o1r = e1R * w1r - e1I * w1i;
-        o1i = e1R * w1i + e1I * w1r;
-        o2r = e2R * w2r - e2I * w2i;
-        o2i = e2R * w2i + e2I * w2r;
-        o3r = e3R * w3r - e3I * w3i;
-        o3i = e3R * w3i + e3I * w3r;
+        if constexpr (kTwiddled) {
+            w1i = sign * w1i;
+            w2i = sign * w2i;
+            w3i = sign * w3i;
+            o1r = e1R * w1r - e1I * w1i;
+            o1i = e1R * w1i + e1I * w1r;
+            o2r = e2R * w2r - e2I * w2i;
+            o2i = e2R * w2i + e2I * w2r;
+            o3r = e3R * w3r - e3I * w3i;
+            o3i = e3R * w3i + e3I * w3r;
+        } else {
+            o1r = e1R, o1i = e1I, o2r = e2R, o2i = e2I, o3r = e3R, o3i = e3I;
+        }
     }
 };
 
@@ -130,30 +136,37 @@ VANTEL_INLINE void radix4FirstStage(const double* xr, const double* xi, double* 
     }
 }
 
-// A later stage (s a multiple of 4): the s consecutive q of each p share twiddles.
+// The butterflies of one p in a later stage: s consecutive q sharing twiddles.
+template <bool kTwiddled>
+VANTEL_INLINE void radix4Column(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
+                                std::size_t quarter, std::size_t s, std::size_t p, double sign) {
+    const std::size_t q1 = s * quarter, q2 = 2 * q1, q3 = 3 * q1;
+    const Vec4 w1r = Vec4{} + w.w1r[p], w1i = Vec4{} + w.w1i[p];
+    const Vec4 w2r = Vec4{} + w.w2r[p], w2i = Vec4{} + w.w2i[p];
+    const Vec4 w3r = Vec4{} + w.w3r[p], w3i = Vec4{} + w.w3i[p];
+    for (std::size_t q = 0; q < s; q += 4) {
+        const std::size_t a = s * p + q;
+        const std::size_t o = 4 * s * p + q;
+        const Radix4<Vec4, kTwiddled> r(load4(xr + a), load4(xi + a), load4(xr + a + q1), load4(xi + a + q1),
+                                        load4(xr + a + q2), load4(xi + a + q2), load4(xr + a + q3),
+                                        load4(xi + a + q3), w1r, w1i, w2r, w2i, w3r, w3i, sign);
+        store4(yr + o, r.o0r);
+        store4(yi + o, r.o0i);
+        store4(yr + o + s, r.o1r);
+        store4(yi + o + s, r.o1i);
+        store4(yr + o + 2 * s, r.o2r);
+        store4(yi + o + 2 * s, r.o2i);
+        store4(yr + o + 3 * s, r.o3r);
+        store4(yi + o + 3 * s, r.o3i);
+    }
+}
+
+// A later stage (s a multiple of 4). Its p = 0 has unit twiddles; in the last
+// stage that is every butterfly.
 VANTEL_INLINE void radix4LaterStage(const double* xr, const double* xi, double* yr, double* yi, const StageTwiddles& w,
                              std::size_t quarter, std::size_t s, double sign) {
-    const std::size_t q1 = s * quarter, q2 = 2 * q1, q3 = 3 * q1;
-    for (std::size_t p = 0; p < quarter; ++p) {
-        const Vec4 w1r = Vec4{} + w.w1r[p], w1i = Vec4{} + w.w1i[p];
-        const Vec4 w2r = Vec4{} + w.w2r[p], w2i = Vec4{} + w.w2i[p];
-        const Vec4 w3r = Vec4{} + w.w3r[p], w3i = Vec4{} + w.w3i[p];
-        for (std::size_t q = 0; q < s; q += 4) {
-            const std::size_t a = s * p + q;
-            const std::size_t o = 4 * s * p + q;
-            const Radix4<Vec4> r(load4(xr + a), load4(xi + a), load4(xr + a + q1), load4(xi + a + q1),
-                                 load4(xr + a + q2), load4(xi + a + q2), load4(xr + a + q3), load4(xi + a + q3),
-                                 w1r, w1i, w2r, w2i, w3r, w3i, sign);
-            store4(yr + o, r.o0r);
-            store4(yi + o, r.o0i);
-            store4(yr + o + s, r.o1r);
-            store4(yi + o + s, r.o1i);
-            store4(yr + o + 2 * s, r.o2r);
-            store4(yi + o + 2 * s, r.o2i);
-            store4(yr + o + 3 * s, r.o3r);
-            store4(yi + o + 3 * s, r.o3i);
-        }
-    }
+    radix4Column<false>(xr, xi, yr, yi, w, quarter, s, 0, sign);
+    for (std::size_t p = 1; p < quarter; ++p) radix4Column<true>(xr, xi, yr, yi, w, quarter, s, p, sign);
 }
 
 // One radix-4 Stockham stage over blocks of `len`, s apart: x into y. Stages
