@@ -5,6 +5,7 @@
 
 #include "filter/block_fir.h"
 #include "filter/fir_design.h"
+#include "filter/real_fft.h"
 #include "synth/block_kernels.h"
 #include "synth/signal_synth.h"
 
@@ -42,6 +43,17 @@ void BM_OscillatorAndTone(benchmark::State& state) {
 }
 BENCHMARK(BM_OscillatorAndTone);
 
+void BM_OscillatorFill(benchmark::State& state) {
+    std::vector<double> phase(kBlock), amplitude(kBlock);
+    synth::KeyedOscillator oscillator(800.0 / 48000, 600.0 / 48000);
+    for (auto _ : state) {
+        oscillator.fill(true, false, phase.data(), amplitude.data(), kBlock);
+        benchmark::DoNotOptimize(phase.data());
+    }
+    setRate(state);
+}
+BENCHMARK(BM_OscillatorFill);
+
 void BM_BlockFir(benchmark::State& state) {
     const auto length = static_cast<std::int16_t>(state.range(0));
     filter::CoefficientStore coeffs{};
@@ -56,6 +68,19 @@ void BM_BlockFir(benchmark::State& state) {
     setRate(state);
 }
 BENCHMARK(BM_BlockFir)->Arg(200)->Arg(1920)->Arg(4096);
+
+// One block through the transform filter; the rate is in block samples.
+void BM_FftFilter(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    filter::RealFft fft(size);
+    std::vector<double> in(size, 1000.0), gainRe(fft.bins(), 0.5), gainIm(fft.bins(), 0.25), out(size);
+    for (auto _ : state) {
+        fft.filter(in.data(), gainRe.data(), gainIm.data(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_FftFilter)->RangeMultiplier(2)->Range(1024, 32768);
 
 void BM_Limit(benchmark::State& state) {
     std::vector<double> in(kBlock);
