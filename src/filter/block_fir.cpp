@@ -28,9 +28,9 @@ void BlockFir::prepare(const CoefficientStore& coeffs, int length) {
     const double norm = 2.0 / static_cast<double>(size);
     impulse[0] = (taps_[length - 1] + taps_[length]) * norm;
     for (int k = 1; k < length; ++k) impulse[k] = taps_[length - 1 - k] * norm;
-    spectrumRe_.resize(fft_->bins());
-    spectrumIm_.resize(fft_->bins());
-    fft_->forward(impulse.data(), spectrumRe_.data(), spectrumIm_.data());
+    std::vector<double> spectrumRe(fft_->bins()), spectrumIm(fft_->bins());
+    fft_->forward(impulse.data(), spectrumRe.data(), spectrumIm.data());
+    gains_ = fft_->prepareGains(spectrumRe.data(), spectrumIm.data());
     block_.assign(size, 0.0);
     result_.resize(size);
 }
@@ -70,7 +70,7 @@ void BlockFir::filterLinear(const double* in, double* out, std::size_t n) {
         // The ring stores single precision; so does the block.
         for (std::size_t i = 0; i < count; ++i) block_[history + i] = static_cast<float>(in[done + i]);
         std::fill(block_.begin() + static_cast<std::ptrdiff_t>(history + count), block_.end(), 0.0);
-        fft_->filter(block_.data(), spectrumRe_.data(), spectrumIm_.data(), result_.data());
+        fft_->filter(block_.data(), gains_, result_.data());
         std::copy_n(result_.begin() + static_cast<std::ptrdiff_t>(history), count, out + done);
         // Keep the newest inputs as the next block's history.
         std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(count), history, block_.begin());

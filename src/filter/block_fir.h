@@ -27,7 +27,7 @@ private:
     int length_ = 0;
     std::vector<double> taps_;  // the coefficients the spectrum was made from
     std::unique_ptr<RealFft> fft_;
-    std::vector<double> spectrumRe_, spectrumIm_;
+    SpectralGains gains_;
     std::vector<double> block_, result_;
 };
 

@@ -1,5 +1,6 @@
 #include "filter/real_fft.h"
 
+#include <complex>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -314,90 +315,50 @@ void splitSpectrum(const double* zr, const double* zi, const double* wr, const d
     splitBin(zr[0], zi[0], zr[0], zi[0], wr[half], wi[half], re[half], im[half]);
 }
 
-// The inverse of splitBin: Z[k] = E + j O, with O = (X[k] - conj X[n-k]) / 2
-// times the conjugate twiddle.
+// Y = X G for bins k and m = n - k of the real transform, from and back to
+// the half-size complex spectrum Z: Z'[k] = P Z[k] + Q conj Z[m], with the
+// factors prepareGains folded from the gains and the packing twiddles.
 template <typename T>
-VANTEL_INLINE void joinBin(T ar, T ai, T br, T bi, T wr, T wi, T& zr, T& zi) {
-    const T er = 0.5 * (ar + br);
-    const T ei = 0.5 * (ai - bi);
-    const T dr = 0.5 * (ar - br);
-    const T di = 0.5 * (ai + bi);
-    const T oddR = dr * wr + di * wi;
-    const T oddI = -dr * wi + di * wr;
-    zr = er - oddI;
-    zi = ei + oddR;
+VANTEL_INLINE void mixBin(T zkR, T zkI, T zmR, T zmI, T pR, T pI, T qR, T qI, T& outR, T& outI) {
+    outR = (pR * zkR - pI * zkI) + (qR * zmR + qI * zmI);
+    outI = (pR * zkI + pI * zkR) + (qI * zmR - qR * zmI);
 }
 
 VANTEL_MULTIVERSION
-void joinSpectrum(const double* re, const double* im, const double* wr, const double* wi, double* zr, double* zi,
-                  std::size_t half) {
-    std::size_t k = 0;
-    for (; k + 4 <= half; k += 4) {
-        const std::size_t mirror = half - k - 3;  // lanes run down from half - k
-        Vec4 outR, outI;
-        joinBin(load4(re + k), load4(im + k), reversed(load4(re + mirror)), reversed(load4(im + mirror)),
-                load4(wr + k), load4(wi + k), outR, outI);
-        store4(zr + k, outR);
-        store4(zi + k, outI);
-    }
-    for (; k < half; ++k) joinBin(re[k], im[k], re[half - k], im[half - k], wr[k], wi[k], zr[k], zi[k]);
-}
-
-// Y = X G for the bins k and m = n - k of the real transform, from and back to
-// the half-size complex spectrum Z: the split, the product and the join of
-// both bins at once, so the spectrum is passed over once.
-template <typename T>
-VANTEL_INLINE void filterBinPair(T& zkR, T& zkI, T& zmR, T& zmI, T wkR, T wkI, T wmR, T wmI, T gkR, T gkI, T gmR,
-                                 T gmI) {
-    T xkR, xkI, xmR, xmI;
-    splitBin(zkR, zkI, zmR, zmI, wkR, wkI, xkR, xkI);
-    splitBin(zmR, zmI, zkR, zkI, wmR, wmI, xmR, xmI);
-    const T ykR = xkR * gkR - xkI * gkI;
-    const T ykI = xkR * gkI + xkI * gkR;
-    const T ymR = xmR * gmR - xmI * gmI;
-    const T ymI = xmR * gmI + xmI * gmR;
-    joinBin(ykR, ykI, ymR, ymI, wkR, wkI, zkR, zkI);
-    joinBin(ymR, ymI, ykR, ykI, wmR, wmI, zmR, zmI);
-}
-
-VANTEL_MULTIVERSION
-void filterSpectrum(double* zr, double* zi, const double* wr, const double* wi, const double* gr, const double* gi,
-                    std::size_t half) {
-    {
-        // Bins 0 and n both come from Z[0]; the join of bin 0 uses them both.
-        double x0R, x0I, xnR, xnI;
-        splitBin(zr[0], zi[0], zr[0], zi[0], wr[0], wi[0], x0R, x0I);
-        splitBin(zr[0], zi[0], zr[0], zi[0], wr[half], wi[half], xnR, xnI);
-        const double y0R = x0R * gr[0] - x0I * gi[0];
-        const double y0I = x0R * gi[0] + x0I * gr[0];
-        const double ynR = xnR * gr[half] - xnI * gi[half];
-        const double ynI = xnR * gi[half] + xnI * gr[half];
-        joinBin(y0R, y0I, ynR, ynI, wr[0], wi[0], zr[0], zi[0]);
-    }
+void filterSpectrum(double* zr, double* zi, const SpectralGains& g, std::size_t half) {
+    const double* pkR = g.pkRe.data();
+    const double* pkI = g.pkIm.data();
+    const double* qkR = g.qkRe.data();
+    const double* qkI = g.qkIm.data();
+    const double* pmR = g.pmRe.data();
+    const double* pmI = g.pmIm.data();
+    const double* qmR = g.qmRe.data();
+    const double* qmI = g.qmIm.data();
+    // Bin 0 and the middle bin are their own mirrors.
     const std::size_t middle = half / 2;
+    for (const std::size_t k : {std::size_t{0}, middle}) {
+        if (k == middle && middle == 0) break;
+        mixBin(zr[k], zi[k], zr[k], zi[k], pkR[k], pkI[k], qkR[k], qkI[k], zr[k], zi[k]);
+    }
     std::size_t k = 1;
     for (; k + 4 <= middle; k += 4) {
         const std::size_t m = half - k - 3;  // lanes run down from half - k
-        Vec4 zkR = load4(zr + k), zkI = load4(zi + k);
-        Vec4 zmR = reversed(load4(zr + m)), zmI = reversed(load4(zi + m));
-        filterBinPair(zkR, zkI, zmR, zmI, load4(wr + k), load4(wi + k), reversed(load4(wr + m)),
-                      reversed(load4(wi + m)), load4(gr + k), load4(gi + k), reversed(load4(gr + m)),
-                      reversed(load4(gi + m)));
-        store4(zr + k, zkR);
-        store4(zi + k, zkI);
-        store4(zr + m, reversed(zmR));
-        store4(zi + m, reversed(zmI));
+        const Vec4 zkR = load4(zr + k), zkI = load4(zi + k);
+        const Vec4 zmR = reversed(load4(zr + m)), zmI = reversed(load4(zi + m));
+        Vec4 outR, outI;
+        mixBin(zkR, zkI, zmR, zmI, load4(pkR + k), load4(pkI + k), load4(qkR + k), load4(qkI + k), outR, outI);
+        store4(zr + k, outR);
+        store4(zi + k, outI);
+        mixBin(zmR, zmI, zkR, zkI, load4(pmR + k), load4(pmI + k), load4(qmR + k), load4(qmI + k), outR, outI);
+        store4(zr + m, reversed(outR));
+        store4(zi + m, reversed(outI));
     }
     for (; k < middle; ++k) {
         const std::size_t m = half - k;
-        filterBinPair(zr[k], zi[k], zr[m], zi[m], wr[k], wi[k], wr[m], wi[m], gr[k], gi[k], gr[m], gi[m]);
+        const double zkR = zr[k], zkI = zi[k], zmR = zr[m], zmI = zi[m];
+        mixBin(zkR, zkI, zmR, zmI, pkR[k], pkI[k], qkR[k], qkI[k], zr[k], zi[k]);
+        mixBin(zmR, zmI, zkR, zkI, pmR[k], pmI[k], qmR[k], qmI[k], zr[m], zi[m]);
     }
-    // The middle bin is its own mirror.
-    double xR, xI;
-    splitBin(zr[middle], zi[middle], zr[middle], zi[middle], wr[middle], wi[middle], xR, xI);
-    const double yR = xR * gr[middle] - xI * gi[middle];
-    const double yI = xR * gi[middle] + xI * gr[middle];
-    joinBin(yR, yI, yR, yI, wr[middle], wi[middle], zr[middle], zi[middle]);
 }
 
 }  // namespace
@@ -408,18 +369,40 @@ void RealFft::forward(const double* x, double* re, double* im) {
     splitSpectrum(re_.data(), im_.data(), packTwiddleRe_.data(), packTwiddleIm_.data(), re, im, half_);
 }
 
-void RealFft::filter(const double* x, const double* gainRe, const double* gainIm, double* y) {
-    deinterleave(x, re_.data(), im_.data(), half_);
-    complexTransform(false);
-    filterSpectrum(re_.data(), im_.data(), packTwiddleRe_.data(), packTwiddleIm_.data(), gainRe, gainIm, half_);
-    complexTransform(true);
-    interleave(re_.data(), im_.data(), y, half_);
+SpectralGains RealFft::prepareGains(const double* gainRe, const double* gainIm) const {
+    using Complex = std::complex<double>;
+    const Complex j(0, 1);
+    const auto twiddle = [&](std::size_t k) { return Complex(packTwiddleRe_[k], packTwiddleIm_[k]); };
+    const auto gain = [&](std::size_t k) { return Complex(gainRe[k], gainIm[k]); };
+    // Unpacking gives X[k] = a Z[k] + b conj Z[m]; packing gives
+    // Z'[k] = c Y[k] + d conj Y[m], with Y = G X on both bins.
+    const auto factors = [&](std::size_t k, std::size_t m) {
+        const Complex w = twiddle(k), wm = twiddle(m);
+        const Complex a = 0.5 * (1.0 - j * w), b = 0.5 * (1.0 + j * w);
+        const Complex c = 0.5 * (1.0 + j * std::conj(w)), d = 0.5 * (1.0 - j * std::conj(w));
+        const Complex am = 0.5 * (1.0 - j * wm), bm = 0.5 * (1.0 + j * wm);
+        const Complex gm = std::conj(gain(m));
+        return std::pair{c * gain(k) * a + d * gm * std::conj(bm), c * gain(k) * b + d * gm * std::conj(am)};
+    };
+    SpectralGains g;
+    const std::size_t count = half_ / 2 + 1;
+    for (auto* v : {&g.pkRe, &g.pkIm, &g.qkRe, &g.qkIm, &g.pmRe, &g.pmIm, &g.qmRe, &g.qmIm}) v->resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        // Bin 0's mirror in the real spectrum is bin n, though in Z it is 0 itself.
+        const auto [p, q] = factors(k, half_ - k);
+        const auto [pm, qm] = factors(half_ - k, k);
+        g.pkRe[k] = p.real(), g.pkIm[k] = p.imag(), g.qkRe[k] = q.real(), g.qkIm[k] = q.imag();
+        g.pmRe[k] = pm.real(), g.pmIm[k] = pm.imag(), g.qmRe[k] = qm.real(), g.qmIm[k] = qm.imag();
+    }
+    return g;
 }
 
-void RealFft::inverse(const double* re, const double* im, double* x) {
-    joinSpectrum(re, im, packTwiddleRe_.data(), packTwiddleIm_.data(), re_.data(), im_.data(), half_);
+void RealFft::filter(const double* x, const SpectralGains& gains, double* y) {
+    deinterleave(x, re_.data(), im_.data(), half_);
+    complexTransform(false);
+    filterSpectrum(re_.data(), im_.data(), gains, half_);
     complexTransform(true);
-    interleave(re_.data(), im_.data(), x, half_);
+    interleave(re_.data(), im_.data(), y, half_);
 }
 
 }  // namespace vantel::filter
