@@ -99,6 +99,15 @@ std::string temporaryNameFor(const std::string& output) {
     return output + ".partial-" + std::to_string(::getpid());
 }
 
+// A write error about the unfinished file, told of the file the user asked for.
+wav::FileError namingOutput(const wav::FileError& error, const std::string& temporary, const std::string& output) {
+    std::string message = error.what();
+    for (auto at = message.find(temporary); at != std::string::npos; at = message.find(temporary, at + output.size())) {
+        message.replace(at, temporary.size(), output);
+    }
+    return wav::FileError(message);
+}
+
 // Elements per call of the run: about 64k samples, so that a stop is seen
 // within milliseconds while tiny elements (a low sample rate) do not pay the
 // per-call cost one by one. The split follows from the plan alone, so a
@@ -168,8 +177,13 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     const synth::RunPlan plan = synth::prepareRun(state, f.s, f.mode, f.s.CWPattern, f.firLength);
 
     const std::string temporary = temporaryNameFor(options.output);
-    // Created exclusively: if the name is taken, nothing of ours exists to remove.
-    auto writer = std::make_unique<wav::WavWriter>(temporary, plan.sampleRate, plan.totalSamples, true);
+    std::unique_ptr<wav::WavWriter> writer;
+    try {
+        // Created exclusively: if the name is taken, nothing of ours exists to remove.
+        writer = std::make_unique<wav::WavWriter>(temporary, plan.sampleRate, plan.totalSamples, true);
+    } catch (const wav::FileError& e) {
+        throw namingOutput(e, temporary, options.output);
+    }
     try {
         synth::GenerationRun run(state, plan, f.s.CWPattern, *writer);
         const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
@@ -187,6 +201,10 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         result.stats = run.stats();
         result.measure = run.signalMeasure();
         return result;
+    } catch (const wav::FileError& e) {
+        writer.reset();
+        std::remove(temporary.c_str());
+        throw namingOutput(e, temporary, options.output);
     } catch (...) {
         writer.reset();
         std::remove(temporary.c_str());

@@ -124,7 +124,11 @@ void FileFaultsTest::diskFillsUpMidRun() {
     writeFile(disk / "keep.wav", kUsersFile);
     TempDir work;
 
-    verifyGenFailed(runGen(work.path(), {"-o", (disk / "out.wav").string()}), "No space left on device");
+    const auto full = runGen(work.path(), {"-o", (disk / "out.wav").string()});
+    verifyGenFailed(full, "No space left on device");
+    // The message names the file asked for, not the unfinished one it wrote to.
+    QVERIFY2(full.err.find((disk / "out.wav: ").string()) != std::string::npos, full.err.c_str());
+    QVERIFY2(full.err.find(".partial") == std::string::npos, full.err.c_str());
     QCOMPARE(listFolder(disk.path()), kOnlyUsersFile);
     // Asked to replace the user's file, it leaves it whole when the new one cannot be.
     verifyGenFailed(runGen(work.path(), {"-o", (disk / "keep.wav").string()}), "No space left on device");
@@ -148,7 +152,10 @@ void FileFaultsTest::outputFolderIsReadOnly() {
     QVERIFY(disk.remountReadOnly());
     const std::vector<std::string> before{"CWTemp.wav"};
 
-    verifyGenFailed(runGen(work.path(), {"-o", (disk / "out.wav").string()}), "Read-only file system");
+    const auto readOnly = runGen(work.path(), {"-o", (disk / "out.wav").string()});
+    verifyGenFailed(readOnly, "Read-only file system");
+    QVERIFY2(readOnly.err.find("Cannot create " + (disk / "out.wav: ").string()) != std::string::npos,
+             readOnly.err.c_str());
     verifyGenFailed(runGen(work.path(), {"-o", (disk / "CWTemp.wav").string()}), "Read-only file system");
     QCOMPARE(listFolder(disk.path()), before);
 
