@@ -108,15 +108,6 @@ wav::FileError namingOutput(const wav::FileError& error, const std::string& temp
     return wav::FileError(message);
 }
 
-// Elements per call of the run: about 64k samples, so that a stop is seen
-// within milliseconds while tiny elements (a low sample rate) do not pay the
-// per-call cost one by one. The split follows from the plan alone, so a
-// file's bytes never depend on when a stop was looked for.
-std::int64_t elementsPerCall(const synth::RunPlan& plan) {
-    constexpr std::int64_t kSamplesPerCall = 65536;
-    return std::max<std::int64_t>(1, kSamplesPerCall / std::max<std::int64_t>(1, plan.samplesPerElement));
-}
-
 constexpr double kComparisonBandwidth = 2500;
 
 std::string oneDecimal(double value) {
@@ -187,7 +178,7 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     try {
         synth::GenerationRun run(state, plan, f.s.CWPattern, *writer);
         const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
-        const std::int64_t perCall = elementsPerCall(plan);
+        const std::int64_t perCall = synth::elementsPerCall(plan);
         while (run.running()) {
             if (stop && stop()) throw Interrupted();
             run.runElements(perCall, live);

@@ -1,5 +1,6 @@
 #include "synth/run_plan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -42,6 +43,11 @@ RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, cons
     if (plan.elements > wav::kMaxSamples / plan.samplesPerElement) throw RunError(tooLongMessage());
     plan.totalSamples = plan.elements * plan.samplesPerElement;
     return plan;
+}
+
+std::int64_t elementsPerCall(const RunPlan& plan) {
+    constexpr std::int64_t kSamplesPerCall = 65536;
+    return std::max<std::int64_t>(1, kSamplesPerCall / std::max<std::int64_t>(1, plan.samplesPerElement));
 }
 
 }  // namespace vantel::synth

@@ -30,4 +30,11 @@ struct RunPlan {
 // is nothing to generate or the file would not fit a WAV header.
 RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, const keying::KeyingPattern& pattern);
 
+// Elements per call of a run: about 64k samples, so that a front end sees
+// stops and clicks within milliseconds while short elements do not pay the
+// per-call cost (and the filter its per-block cost) one by one. The split
+// follows from the plan alone, so a file's bytes never depend on when a front
+// end looked for a stop, and the window and the command write the same bytes.
+std::int64_t elementsPerCall(const RunPlan& plan);
+
 }  // namespace vantel::synth

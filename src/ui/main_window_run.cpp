@@ -184,12 +184,14 @@ bool Vantel::soundElements(synth::GenerationRun& run) {
     phase_ = RunPhase::Sounding;
     QElapsedTimer sinceYield;
     sinceYield.start();
+    // Elements are taken many at a time, as the command takes them: a click or
+    // an edit can only arrive at a yield, so the live values cannot change
+    // within a call, and the abort still takes effect after the first sample
+    // of the element after it.
+    const std::int64_t perCall = synth::elementsPerCall(run.plan());
     while (run.running()) {
-        run.runElement(liveControls());
+        run.runElements(perCall, liveControls());
         if (run.aborted()) return false;
-        // Elements far shorter than a screen refresh are taken a few at a
-        // time: a click can only arrive at a yield anyway, and the abort
-        // still takes effect after the first sample of the element after it.
         if (sinceYield.elapsed() < kYieldIntervalMs && run.running()) continue;
         Progress->fillTo(run.elementsDone());
         if (const auto clipping = synth::runningClippingFigure(run.stats())) {
