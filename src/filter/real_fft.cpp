@@ -334,10 +334,9 @@ void filterSpectrum(double* zr, double* zi, const SpectralGains& g, std::size_t 
     const double* pmI = g.pmIm.data();
     const double* qmR = g.qmRe.data();
     const double* qmI = g.qmIm.data();
-    // Bin 0 and the middle bin are their own mirrors.
+    // Bin 0 and the middle bin are their own mirrors (two bins, as half >= 2).
     const std::size_t middle = half / 2;
     for (const std::size_t k : {std::size_t{0}, middle}) {
-        if (k == middle && middle == 0) break;
         mixBin(zr[k], zi[k], zr[k], zi[k], pkR[k], pkI[k], qkR[k], qkI[k], zr[k], zi[k]);
     }
     std::size_t k = 1;
