@@ -7,7 +7,7 @@ packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core
+  multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

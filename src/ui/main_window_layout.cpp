@@ -58,22 +58,29 @@ QPlainTextEdit* displayBox(QWidget* parent, const char* name, const TwipRect& at
     return control;
 }
 
-// The layout was drawn for narrower fonts than a Linux desktop may have. A
-// caption that would be cut grows its box away from the side it is aligned
-// to, within its container, so its text stays where it was drawn.
-void fitCaption(QWidget* control, const QStringList& texts) {
-    const QFontMetrics metrics(control->font());
+// The width a caption control needs to show the widest of `texts` in `font`.
+int neededWidth(const QWidget* control, const QFont& font, const QStringList& texts) {
+    const QFontMetrics metrics(font);
     int widest = 0;
     for (const QString& text : texts) widest = std::max(widest, metrics.horizontalAdvance(text));
-    int needed = widest + control->width() - control->contentsRect().width();
-    bool growLeft = false;
-    if (auto* caption = qobject_cast<QLabel*>(control)) {
-        growLeft = (caption->alignment() & Qt::AlignRight) != 0;
-    } else if (auto* option = qobject_cast<QAbstractButton*>(control)) {
-        needed = option->sizeHint().width() - metrics.horizontalAdvance(option->text()) + widest;
+    if (auto* option = qobject_cast<const QAbstractButton*>(control)) {
+        // The indicator and the spacing beside the caption.
+        return option->sizeHint().width() - option->fontMetrics().horizontalAdvance(option->text()) + widest;
     }
-    const int extra = needed - control->width();
+    return widest + control->width() - control->contentsRect().width();
+}
+
+// The layout was drawn for a face a desktop may lack. A caption that would be
+// cut first grows its box away from the side it is aligned to, within its
+// container, so its text stays where it was drawn; where even that is not
+// room enough, it is drawn in a smaller size of the same face.
+void fitCaption(QWidget* control, const QStringList& texts) {
+    constexpr double kSmallestPoints = 5;
+    constexpr double kPointStep = 0.25;
+    const int extra = neededWidth(control, control->font(), texts) - control->width();
     if (extra <= 0) return;
+    bool growLeft = false;
+    if (auto* caption = qobject_cast<QLabel*>(control)) growLeft = (caption->alignment() & Qt::AlignRight) != 0;
     const QRect room = control->parentWidget()->contentsRect();
     QRect place = control->geometry();
     if (growLeft) {
@@ -82,6 +89,12 @@ void fitCaption(QWidget* control, const QStringList& texts) {
         place.setRight(std::min(room.right(), place.right() + extra));
     }
     control->setGeometry(place);
+
+    QFont font = control->font();
+    while (neededWidth(control, font, texts) > control->width() && font.pointSizeF() > kSmallestPoints) {
+        font.setPointSizeF(font.pointSizeF() - kPointStep);
+    }
+    if (font != control->font()) control->setFont(font);
 }
 
 // A button caption may wrap onto a second line; when even that leaves it
@@ -139,16 +152,16 @@ void Vantel::createWindowControls() {
     Abort = place(new WrappingButton("Abort", this), "Abort", {3720, 6000, 735, 375}, dpi);
     Abort->hide();
     SaveWav = place(new WrappingButton("Save Wav File", this), "SaveWav", {2640, 6480, 1215, 495}, dpi);
-    SaveWav->setFont(arialFont(9.75));
+    SaveWav->setFont(layoutFont(9.75));
     SaveWav->hide();
     Play = place(new WrappingButton("Play >>>", this), "Play", {1320, 6480, 1215, 495}, dpi);
-    Play->setFont(arialFont(12));
+    Play->setFont(layoutFont(12));
     setBackground(Play, kLightGreen);
     Play->hide();
     GenWav = place(new WrappingButton("Generate WAV file", this), "GenWav", {2160, 6480, 975, 495}, dpi);
 
     CWPatternText = displayBox(this, "CWPatternText", {480, 7080, 4455, 975}, dpi);
-    CWPatternText->setFont(windowsSansFont(9.75));
+    CWPatternText->setFont(layoutFont(9.75));
     CWPatternText->setWordWrapMode(QTextOption::WrapAnywhere);
     CWPatternText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextColour(CWPatternText, kRed);

@@ -7,13 +7,15 @@
 namespace vantel::ui {
 namespace {
 
-// Arial's metric twin first, then narrow faces, then whatever the desktop
+// Arimo is the same design under another name; then whatever the desktop
 // calls its sans serif.
-const QStringList kSansFallbacks{"Liberation Sans", "Arimo", "DejaVu Sans Condensed", "DejaVu Sans", "Sans Serif"};
+const QStringList kSansFallbacks{"Arimo", "DejaVu Sans", "Sans Serif"};
 
-QFont sansFont(const QString& preferred, double points) {
+}  // namespace
+
+QFont layoutFont(double points) {
     QFont font;
-    QStringList families{preferred};
+    QStringList families{kLayoutFamily};
     families.append(kSansFallbacks);
     font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
@@ -21,11 +23,7 @@ QFont sansFont(const QString& preferred, double points) {
     return font;
 }
 
-}  // namespace
-
-QFont standardFont() { return sansFont("MS Sans Serif", kStandardPointSize); }
-QFont windowsSansFont(double points) { return sansFont("MS Sans Serif", points); }
-QFont arialFont(double points) { return sansFont("Arial", points); }
+QFont standardFont() { return layoutFont(kStandardPointSize); }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();

@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QScreen>
 #include <QtTest>
 
+#include "test_fonts.h"
 #include "window_driver.h"
 
 using vantel::testing::WindowDriver;
@@ -14,7 +16,9 @@ class WindowLayoutTest : public QObject {
 private slots:
     void opensWithTheStartupState();
     void placesControlsFromTwips();
+    void opensCentredOnItsScreen();
     void everyCaptionFitsItsBox();
+    void drawsInTheLayoutFace();
     void focusFollowsTheTabOrder();
 };
 
@@ -70,6 +74,25 @@ void WindowLayoutTest::placesControlsFromTwips() {
             w.window.childAt(60, 150)->parentWidget()->objectName() == "TxType");
 }
 
+void WindowLayoutTest::opensCentredOnItsScreen() {
+    WindowDriver w;
+    const QRect area = w.window.screen()->availableGeometry();
+    const QRect place = w.window.frameGeometry();
+    // The window is placed before it has a frame: the frame the platform
+    // adds afterwards may move it by a few pixels.
+    constexpr int kFrame = 8;
+    auto near = [](int a, int b) { return std::abs(a - b) <= kFrame; };
+    // Centred on each axis it fits; where the screen is too small for it,
+    // from the screen's top (or left) edge.
+    const bool fitsAcross = place.width() <= area.width();
+    const bool fitsDown = place.height() <= area.height();
+    QVERIFY2(fitsAcross ? near(place.center().x(), area.center().x()) : near(place.left(), area.left()),
+             qPrintable(QString::number(place.left())));
+    QVERIFY2(fitsDown ? near(place.center().y(), area.center().y()) : near(place.top(), area.top()),
+             qPrintable(QString::number(place.top())));
+    if (fitsAcross && fitsDown) QVERIFY(area.contains(place));
+}
+
 void WindowLayoutTest::everyCaptionFitsItsBox() {
     WindowDriver w;
     auto labelsFit = [&] {
@@ -112,6 +135,25 @@ void WindowLayoutTest::everyCaptionFitsItsBox() {
     QVERIFY(3 * metrics.lineSpacing() <= figures->viewport()->height());
 }
 
+void WindowLayoutTest::drawsInTheLayoutFace() {
+    WindowDriver w;
+    QCOMPARE(w.window.font().families().value(0), QString("Liberation Sans"));
+    const QByteArray fonts = qgetenv("VANTEL_TEST_FONTS");
+    if (fonts.isEmpty()) QSKIP("the machine's own fonts: which face is drawn depends on them");
+    const QString drawn = QFontInfo(w.window.font()).family();
+    QCOMPARE(drawn, fonts == "liberation" ? QString("Liberation Sans") : QString("DejaVu Sans"));
+
+    // A caption that had to be fitted keeps the face, only smaller; in the
+    // face the layout was drawn for, none needs it.
+    int smaller = 0;
+    for (QWidget* control : w.window.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QAbstractButton*>(control)) continue;
+        QCOMPARE(QFontInfo(control->font()).family(), drawn);
+        if (control->font().pointSizeF() < control->parentWidget()->font().pointSizeF()) ++smaller;
+    }
+    if (fonts == "liberation") QCOMPARE(smaller, 0);
+}
+
 void WindowLayoutTest::focusFollowsTheTabOrder() {
     WindowDriver w;
     const QStringList expected{"FStext",       "CWPatternText", "FilterBWtext", "FilterCFtext", "NoFilter",
@@ -128,5 +170,5 @@ void WindowLayoutTest::focusFollowsTheTabOrder() {
     QCOMPARE(visited, expected);
 }
 
-QTEST_MAIN(WindowLayoutTest)
+int main(int argc, char** argv) { return vantel::testing::runWindowTest<WindowLayoutTest>(argc, argv); }
 #include "window_layout_test.moc"
