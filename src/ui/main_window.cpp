@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 
 #include "settings/entry_rules.h"
@@ -32,6 +33,19 @@ Vantel::Vantel(QWidget* parent) : QWidget(parent) {
     createControls();
     connectHandlers();
     Form_Load();
+    centreOnScreen();
+}
+
+void Vantel::centreOnScreen() {
+    const QScreen* opensOn = screen();
+    if (opensOn == nullptr) return;
+    const QRect area = opensOn->availableGeometry();
+    QRect place = frameGeometry();
+    place.moveCenter(area.center());
+    // On a screen too small for it, the title bar and the top left stay in reach.
+    if (place.top() < area.top()) place.moveTop(area.top());
+    if (place.left() < area.left()) place.moveLeft(area.left());
+    move(place.topLeft());
 }
 
 Vantel::~Vantel() = default;

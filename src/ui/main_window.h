@@ -64,6 +64,7 @@ private:
 
     // Building the window.
     void createControls();
+    void centreOnScreen();
     void createWindowControls();
     void createModulationFrame();
     void createLevelFrame();

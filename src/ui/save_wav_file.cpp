@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <cmath>
 
 #include "save/save_name.h"
@@ -30,6 +31,15 @@ struct TwipRect {
     int left, top, width, height;
 };
 
+// `place` moved by as little as possible to lie inside `area`; a place larger
+// than the area keeps its top left corner in view.
+QRect withinArea(QRect place, const QRect& area) {
+    if (place.right() > area.right()) place.moveRight(area.right());
+    if (place.bottom() > area.bottom()) place.moveBottom(area.bottom());
+    if (place.left() < area.left()) place.moveLeft(area.left());
+    if (place.top() < area.top()) place.moveTop(area.top());
+    return place;
+}
 
 std::string localName(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
@@ -64,7 +74,7 @@ void SaveWavFile::createControls() {
     place(Text1, "Text1", {240, 360, 2415, 285});
     ExistWarn = new QLabel("File Exists", this);
     place(ExistWarn, "ExistWarn", {480, 720, 1215, 255});
-    QFont warningFont = windowsSansFont(9.75);
+    QFont warningFont = layoutFont(9.75);
     warningFont.setBold(true);
     ExistWarn->setFont(warningFont);
     setTextColour(ExistWarn, kRed);
@@ -108,9 +118,14 @@ void SaveWavFile::showFor(const QWidget& mainWindow, const OfferedNameTexts& tex
 
 void SaveWavFile::placeBeside(const QWidget& mainWindow) {
     const QRect main = mainWindow.frameGeometry();
-    const int left = main.left() - toPixelsX(kLeftOfMain);
-    const int top = main.top() + main.height() - frameGeometry().height() - toPixelsY(kAboveMainBottom);
-    move(left, top);
+    QRect place = frameGeometry();
+    place.moveTopLeft({main.left() - toPixelsX(kLeftOfMain),
+                       main.top() + main.height() - place.height() - toPixelsY(kAboveMainBottom)});
+    // The dialog's place follows the main window, which may stand at a screen
+    // edge: a dialog reaching beyond the screen would have its name box and
+    // Store button out of reach, so it is moved just far enough to lie on it.
+    if (const QScreen* screen = mainWindow.screen()) place = withinArea(place, screen->availableGeometry());
+    move(place.topLeft());
 }
 
 // A text equal to the one shown raises no change notification of its own,

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -56,7 +57,7 @@ private slots:
         QVERIFY(QDir::setCurrent(folder_->path()));
         writeFile(kSource, sourceBytes());
         main_ = std::make_unique<QWidget>();
-        main_->setGeometry(600, 300, 361, 539);
+        main_->setGeometry(200, 30, 361, 539);
         main_->show();
         dialog_ = new SaveWavFile(main_.get());
     }
@@ -87,6 +88,27 @@ private slots:
         QCOMPARE(dialog_->frameGeometry().topLeft(), expected);
         saveCommand({" 700", "6dB", "2500", "500", false});
         QCOMPARE(text1()->text(), " 700HzSN6dBBW2500Fil500");
+    }
+
+    void keepsTheDialogOnTheScreen() {
+        // At the screen's left edge the computed place starts left of the
+        // screen; low on the screen it ends below it. Either way the dialog
+        // moves just far enough to lie on the screen's free area.
+        const QRect area = main_->screen()->availableGeometry();
+        const int shift = twipsToPixels(1000, dialog_->logicalDpiX());
+        const int above = twipsToPixels(2000, dialog_->logicalDpiY());
+        main_->move(area.left(), area.top() + 20);
+        saveCommand(kStartupTexts);
+        QRect main = main_->frameGeometry();
+        QCOMPARE(dialog_->frameGeometry().topLeft(),
+                 QPoint(area.left(), main.bottom() + 1 - dialog_->frameGeometry().height() - above));
+
+        main_->move(area.left() + 2 * shift, area.bottom() - 100);
+        saveCommand(kStartupTexts);
+        main = main_->frameGeometry();
+        QCOMPARE(dialog_->frameGeometry().topLeft(),
+                 QPoint(main.left() - shift, area.bottom() + 1 - dialog_->frameGeometry().height()));
+        QVERIFY(area.contains(dialog_->frameGeometry()));
     }
 
     void storesUnderTheNameWithWavEnding_data() {
