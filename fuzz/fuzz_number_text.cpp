@@ -103,7 +103,7 @@ void checkWholeNumberPattern(double value, std::string_view pattern) {
     require(shown.compare(0, lead, pattern.substr(0, lead)) == 0, "the pattern's leading text is kept");
     const double rounded = std::nearbyint(value);
     require(text::readNumber(shown) == rounded, "whole-number pattern rounds halves to even");
-    require((shown.find('-') != std::string::npos) == (rounded < 0), "no minus sign on a zero");
+    require((shown.find('-') != std::string::npos) == (value < 0), "a minus sign exactly on a negative value");
 }
 
 void checkDecibelPattern(double value) {
@@ -114,7 +114,7 @@ void checkDecibelPattern(double value) {
     require(point > 0 && shown[point - 1] >= '0' && shown[point - 1] <= '9', "a digit before the point");
     require(std::fabs(text::readNumber(shown) - value) <= 0.05 + 1e-12 * std::fabs(value),
             "the dB pattern rounds to a tenth");
-    if (shown[0] == '-') require(value < 0, "a minus sign only on a negative value");
+    require((shown[0] == '-') == (value < 0), "a minus sign exactly on a negative value");
 }
 
 void checkPatterns(double value, std::string_view anyPattern) {

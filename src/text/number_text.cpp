@@ -169,8 +169,9 @@ std::string formatPattern(double value, std::string_view pattern) {
         if (whole.size() < minimumIntegerDigits) {
             whole.insert(0, minimumIntegerDigits - whole.size(), '0');
         }
-        const bool roundsToZero = fixed.find_first_not_of("0.") == std::string::npos;
-        body = (value < 0 && !roundsToZero) ? "-" : "";
+        // A negative value shows its sign even where its digits round to zero:
+        // an S/N of -0.04 dB is "-0.0dB", not a reading of exactly zero.
+        body = value < 0 ? "-" : "";
         body += whole;
         if (point != std::string_view::npos) body += "." + fraction;
     }

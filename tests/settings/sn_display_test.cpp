@@ -16,6 +16,8 @@ TEST(NormalisedSn, ShowsTheRatioIn2500HzAnd1Hz) {
     EXPECT_EQ(figures(-10, 3000), "S/N normalised :\r\n2500Hz    -9.2dB\r\n   1Hz    24.8dB");
     // In 1 Hz the figure is the entered ratio; 2500 Hz is 33.98 dB lower.
     EXPECT_EQ(figures(5, 1), "S/N normalised :\r\n2500Hz    -29.0dB\r\n   1Hz    5.0dB");
+    // A small negative ratio keeps its sign when its digits round to zero.
+    EXPECT_EQ(figures(-0.04, 1), "S/N normalised :\r\n2500Hz    -34.0dB\r\n   1Hz    -0.0dB");
 }
 
 TEST(NormalisedSn, TakesLn10As2Point3026) {

@@ -70,7 +70,8 @@ TEST(FormatPattern, DecibelFigures) {
     EXPECT_EQ(formatPattern(34.0, "#0.0dB"), "34.0dB");
     EXPECT_EQ(formatPattern(-9.208, "#0.0dB"), "-9.2dB");
     EXPECT_EQ(formatPattern(0.04, "#0.0dB"), "0.0dB");
-    EXPECT_EQ(formatPattern(-0.04, "#0.0dB"), "0.0dB");  // no "-0.0"
+    EXPECT_EQ(formatPattern(-0.04, "#0.0dB"), "-0.0dB");  // the sign the value has
+    EXPECT_EQ(formatPattern(-0.0, "#0.0dB"), "0.0dB");
     EXPECT_EQ(formatPattern(123.96, "#0.0dB"), "124.0dB");
 }
 
