@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "test_fonts.h"
 #include "ui/save_wav_file.h"
 
 using vantel::ui::OfferedNameTexts;
@@ -109,6 +110,19 @@ private slots:
         QCOMPARE(dialog_->frameGeometry().topLeft(),
                  QPoint(main.left() - shift, area.bottom() + 1 - dialog_->frameGeometry().height()));
         QVERIFY(area.contains(dialog_->frameGeometry()));
+    }
+
+    void everyCaptionFitsItsBox() {
+        saveCommand(kStartupTexts);
+        for (QLabel* label : dialog_->findChildren<QLabel*>()) {
+            if (label->wordWrap()) continue;
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                     qPrintable(label->objectName()));
+        }
+        for (QPushButton* button : dialog_->findChildren<QPushButton*>()) {
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width(),
+                     qPrintable(button->objectName()));
+        }
     }
 
     void storesUnderTheNameWithWavEnding_data() {
@@ -282,5 +296,5 @@ private:
     SaveWavFile* dialog_ = nullptr;  // owned by main_
 };
 
-QTEST_MAIN(SaveDialogTest)
+int main(int argc, char** argv) { return vantel::testing::runWindowTest<SaveDialogTest>(argc, argv); }
 #include "save_dialog_test.moc"
