@@ -7,7 +7,8 @@
 #include "filter/fir_design.h"
 #include "filter/real_fft.h"
 #include "synth/block_kernels.h"
-#include "synth/signal_synth.h"
+#include "synth/keyed_oscillator.h"
+#include "synth/noise_source.h"
 
 namespace {
 

@@ -20,7 +20,6 @@
 namespace vantel::gen {
 namespace {
 
-constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ULL;
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
 
@@ -111,7 +110,7 @@ void nameFiles(SweepPlan& p) {
 }  // namespace
 
 std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) {
-    return synth::splitMix64(sweepSeed + (static_cast<std::uint64_t>(index) + 1) * kGoldenGamma);
+    return synth::splitMix64At(sweepSeed, index);
 }
 
 std::vector<std::string> readMessages(const std::string& path) {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "synth/fast_math.h"
+#include "maths/fast_math.h"
 
 // clang 14 does not clone a function its header declared plainly: it builds
 // the first target's code alone, with no dispatch, which faults on processors

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "synth/fast_math.h"
+#include "maths/fast_math.h"
+#include "synth/keyed_oscillator.h"
 #include "synth/noise_source.h"
-#include "synth/signal_synth.h"
 
 // clang 14 does not clone a function its header declared plainly: it builds
 // the first target's code alone, with no dispatch, which faults on processors
@@ -25,26 +25,21 @@ namespace vantel::synth::kernels {
 // dependent operations. Every value is computed exactly as in a single loop.
 VANTEL_MULTIVERSION
 void noise(std::uint64_t seed, std::uint64_t firstPair, double sigma, double* out, std::size_t n) {
-    constexpr double kScale = 1.0 / 16777216.0;
-    constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ULL;
     constexpr std::size_t kSubBlock = 1024;
     double radius[kSubBlock];
     // The counter's SplitMix64 input steps by the golden gamma: an addition per
     // sample instead of a (slow, emulated) 64-bit vector multiplication.
-    std::uint64_t state = seed + (firstPair + 1) * kGolden;
+    std::uint64_t input = splitMix64Input(seed, firstPair);
     for (std::size_t start = 0; start < n; start += kSubBlock) {
         const std::size_t count = n - start < kSubBlock ? n - start : kSubBlock;
         double* angle = out + start;
-        for (std::size_t i = 0; i < count; ++i, state += kGolden) {
-            const std::uint64_t bits = splitMix64(state);
-            // 24-bit draws: 32-bit conversions vectorise everywhere.
-            const auto k1 = static_cast<std::int32_t>(bits >> 40);
-            const auto k2 = static_cast<std::int32_t>((bits >> 16) & 0xFFFFFF);
-            radius[i] = k1 > 0 ? static_cast<double>(k1) * kScale : double{kSmallestUniform};
-            angle[i] = static_cast<double>(k2) * kScale;
+        for (std::size_t i = 0; i < count; ++i, input += kGoldenGamma) {
+            const DrawBits bits = drawBits(splitMix64(input));
+            radius[i] = radiusDraw(static_cast<double>(bits.first) * kDrawStep);
+            angle[i] = static_cast<double>(bits.second) * kDrawStep;
         }
-        for (std::size_t i = 0; i < count; ++i) radius[i] = std::sqrt(-2 * fastmath::log(radius[i]));
-        for (std::size_t i = 0; i < count; ++i) angle[i] = sigma * radius[i] * fastmath::cos(angle[i] * kNoiseTwoPi);
+        for (std::size_t i = 0; i < count; ++i) radius[i] = boxMullerRadius<PlainMaths>(radius[i]);
+        for (std::size_t i = 0; i < count; ++i) angle[i] = boxMullerValue<PlainMaths>(sigma, radius[i], angle[i]);
     }
 }
 

@@ -12,7 +12,7 @@
 #include "synth/noise_source.h"
 #include "synth/run_plan.h"
 #include "synth/signal_measure.h"
-#include "synth/signal_synth.h"
+#include "synth/keyed_oscillator.h"
 #include "wav/wav_writer.h"
 
 namespace vantel::synth {

@@ -1,18 +1,49 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
+#include "maths/fast_math.h"
+
 namespace vantel::synth {
+
+// SplitMix64's finaliser and its counter step, the golden gamma. Output i of
+// the generator started at `seed` is splitMix64(seed + (i + 1) * gamma), so
+// any output can be computed directly.
+inline constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ULL;
+
+inline std::uint64_t splitMix64(std::uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+inline std::uint64_t splitMix64Input(std::uint64_t seed, std::uint64_t index) { return seed + (index + 1) * kGoldenGamma; }
+inline std::uint64_t splitMix64At(std::uint64_t seed, std::uint64_t index) {
+    return splitMix64(splitMix64Input(seed, index));
+}
+
+// The two 24-bit draws one output holds, as whole numbers: every value and
+// every multiple of 2^-24 of it is exact in a float, and 32-bit conversions
+// vectorise everywhere.
+struct DrawBits {
+    std::int32_t first;
+    std::int32_t second;
+};
+inline DrawBits drawBits(std::uint64_t output) {
+    return {static_cast<std::int32_t>(output >> 40), static_cast<std::int32_t>((output >> 16) & 0xFFFFFF)};
+}
+inline constexpr double kDrawStep = 1.0 / 16777216.0;  // 2^-24
 
 struct UniformPair {
     float u1;
     float u2;
 };
 
-// Uniform single-precision values on [0, 1), two per sample. Each pair comes
-// from one SplitMix64 output taken at a counter, so the stream is the same on
-// every machine, can be continued from run to run, and any position can be
-// computed directly (which lets a vectorised generator produce it too).
+// Uniform single-precision values on [0, 1), two per sample, each pair from
+// one SplitMix64 output taken at a counter: the stream is the same on every
+// machine, can be continued from run to run, and any position can be computed
+// directly (which lets a vectorised generator produce it too).
 class NoiseSource {
 public:
     // The seed every program start uses, so the first run's noise is the same
@@ -22,7 +53,11 @@ public:
     explicit NoiseSource(std::uint64_t seed = kStartupSeed) : seed_(seed) {}
 
     UniformPair next() { return pairAt(counter_++); }
-    UniformPair pairAt(std::uint64_t index) const;
+    UniformPair pairAt(std::uint64_t index) const {
+        const DrawBits bits = drawBits(splitMix64At(seed_, index));
+        constexpr auto kStep = static_cast<float>(kDrawStep);
+        return {static_cast<float>(bits.first) * kStep, static_cast<float>(bits.second) * kStep};
+    }
 
     std::uint64_t seed() const { return seed_; }
     std::uint64_t pairsDrawn() const { return counter_; }
@@ -33,16 +68,40 @@ private:
     std::uint64_t counter_ = 0;
 };
 
-inline std::uint64_t splitMix64(std::uint64_t z) {
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
+// Box-Muller, the cosine branch: a Gaussian value of standard deviation
+// `sigma` from two uniform draws. Written once for both renderers, over the
+// maths each uses: the reference the C library's, the block renderer the
+// plain-arithmetic functions that vectorise.
+inline constexpr double kNoiseReference = 10000;  // noise sigma at a ratio of 1
+inline constexpr double kNoiseTwoPi = 6.28318530718;
+
+// The smallest draw the logarithm may see: a draw of exactly 0 would give an
+// infinite noise value, so it is taken as half the generator's step instead.
+inline constexpr float kSmallestUniform = 1.0f / 33554432.0f;  // 2^-25
+
+struct LibraryMaths {
+    static double log(double x) { return std::log(x); }
+    static double cos(double x) { return std::cos(x); }
+};
+struct PlainMaths {
+    static double log(double x) { return fastmath::log(x); }
+    static double cos(double x) { return fastmath::cos(x); }
+};
+
+inline double radiusDraw(double u1) { return u1 > 0 ? u1 : double{kSmallestUniform}; }
+
+template <typename Maths>
+double boxMullerRadius(double u1) {
+    return std::sqrt(-2 * Maths::log(u1));
 }
 
-inline UniformPair NoiseSource::pairAt(std::uint64_t index) const {
-    constexpr float kScale = 1.0f / 16777216.0f;  // 2^-24: every value exact in a float
-    const std::uint64_t bits = splitMix64(seed_ + (index + 1) * 0x9E3779B97F4A7C15ULL);
-    return {static_cast<float>(bits >> 40) * kScale, static_cast<float>((bits >> 16) & 0xFFFFFF) * kScale};
+template <typename Maths>
+double boxMullerValue(double sigma, double radius, double u2) {
+    return sigma * radius * Maths::cos(u2 * kNoiseTwoPi);
+}
+
+inline double gaussianNoise(double sigma, UniformPair u) {
+    return boxMullerValue<LibraryMaths>(sigma, boxMullerRadius<LibraryMaths>(radiusDraw(u.u1)), u.u2);
 }
 
 }  // namespace vantel::synth

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "synth/signal_synth.h"
+#include "synth/noise_source.h"
 #include "text/number_text.h"
 #include "wav/wav_writer.h"
 
