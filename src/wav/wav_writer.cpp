@@ -39,20 +39,25 @@ void putSamplesLe16(std::uint8_t* out, std::span<const std::int16_t> samples) {
 }  // namespace
 
 std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int64_t samples) {
+    constexpr std::int32_t kFormatChunkBytes = 16;
+    constexpr std::int16_t kPcm = 1;
+    constexpr std::int16_t kChannels = 1;
+    constexpr std::int16_t kBitsPerSample = 16;
+    constexpr std::int16_t kBlockAlign = kChannels * kBitsPerSample / 8;  // bytes per sample frame
     if (samples < 0 || samples > kMaxSamples) throw FileError("Too many samples for a WAV header");
-    const auto dataBytes = static_cast<std::int32_t>(samples * 2);
+    const auto dataBytes = static_cast<std::int32_t>(samples * kBlockAlign);
     std::array<std::uint8_t, kHeaderBytes> h{};
     putTag(&h[0], "RIFF");
-    putLe32(&h[4], dataBytes + 36);
+    putLe32(&h[4], dataBytes + kRiffHeaderBytes);
     putTag(&h[8], "WAVE");
     putTag(&h[12], "fmt ");
-    putLe32(&h[16], 16);
-    putLe16(&h[20], 1);  // PCM
-    putLe16(&h[22], 1);  // mono
+    putLe32(&h[16], kFormatChunkBytes);
+    putLe16(&h[20], kPcm);
+    putLe16(&h[22], kChannels);
     putLe32(&h[24], sampleRate);
-    putLe32(&h[28], static_cast<std::int32_t>(std::int64_t{sampleRate} * 2));
-    putLe16(&h[32], 2);
-    putLe16(&h[34], 16);
+    putLe32(&h[28], static_cast<std::int32_t>(std::int64_t{sampleRate} * kBlockAlign));  // bytes per second
+    putLe16(&h[32], kBlockAlign);
+    putLe16(&h[34], kBitsPerSample);
     putTag(&h[36], "data");
     putLe32(&h[40], dataBytes);
     return h;

@@ -12,6 +12,9 @@
 namespace vantel::wav {
 
 inline constexpr std::size_t kHeaderBytes = 44;
+// The RIFF size counts the file after its first 8 bytes: the header's other
+// 36 bytes, then the samples.
+inline constexpr std::int32_t kRiffHeaderBytes = static_cast<std::int32_t>(kHeaderBytes) - 8;
 
 // A file could not be created, written or closed; the text says which and why.
 class FileError : public std::runtime_error {
@@ -20,7 +23,7 @@ public:
 };
 
 // The largest sample count whose RIFF size (2N + 36) fits a signed 32-bit field.
-inline constexpr std::int64_t kMaxSamples = (std::int64_t{INT32_MAX} - 36) / 2;
+inline constexpr std::int64_t kMaxSamples = (std::int64_t{INT32_MAX} - kRiffHeaderBytes) / 2;
 
 // The 44-byte header of a 16-bit mono PCM file holding `samples` samples.
 std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int64_t samples);
