@@ -10,13 +10,12 @@
 #include <cmath>
 
 #include "save/save_name.h"
+#include "ui/twips.h"
 #include "ui/window_look.h"
 
 namespace vantel::ui {
 namespace {
 
-// The layout is drawn in twips, 1/1440 inch: 15 to a pixel at 96 dpi.
-constexpr double kTwipsPerInch = 1440;
 constexpr int kClientWidth = 3015;
 constexpr int kClientHeight = 1515;
 constexpr int kErrorLeft = 120;
@@ -26,10 +25,6 @@ constexpr int kErrorBottomMargin = 120;
 // its bottom this far above the main window's bottom.
 constexpr int kLeftOfMain = 1000;
 constexpr int kAboveMainBottom = 2000;
-
-struct TwipRect {
-    int left, top, width, height;
-};
 
 // `place` moved by as little as possible to lie inside `area`; a place larger
 // than the area keeps its top left corner in view.
@@ -53,19 +48,13 @@ SaveWavFile::SaveWavFile(QWidget* mainWindow) : QWidget(mainWindow, Qt::Dialog) 
     setFixedSize(toPixelsX(kClientWidth), toPixelsY(kClientHeight));
 }
 
-int SaveWavFile::toPixelsX(int twips) const {
-    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
-}
-int SaveWavFile::toPixelsY(int twips) const {
-    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
-}
+int SaveWavFile::toPixelsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
+int SaveWavFile::toPixelsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
 
 void SaveWavFile::createControls() {
     const auto place = [this](QWidget* control, const char* name, TwipRect r) {
         control->setObjectName(name);
-        const int left = toPixelsX(r.left);
-        const int top = toPixelsY(r.top);
-        control->setGeometry(left, top, toPixelsX(r.left + r.width) - left, toPixelsY(r.top + r.height) - top);
+        control->setGeometry(toPixels(r, logicalDpiX()));
     };
     Label1 = new QLabel("File Name", this);
     place(Label1, "Label1", {960, 120, 975, 255});
