@@ -56,7 +56,8 @@ struct SweepControls {
 
 // Makes the files with `jobs` workers, then writes the manifests listing the
 // files that are complete. A set `interrupted` (or a failing file) stops the
-// workers within an element; their temporaries are removed.
+// workers at their next look between calls of the run (about 64k samples,
+// a fraction of a second apart); their temporaries are removed.
 SweepOutcome runSweep(const SweepPlan& plan, const SweepControls& controls, const std::atomic<bool>& interrupted);
 
 }  // namespace vantel::gen
