@@ -29,13 +29,13 @@ std::string readFile(const char* path) {
 
 vantel::gen::GenOptions optionsFor(const std::string& message, const QStringList& boxes) {
     vantel::gen::GenOptions options;
-    options.message = message;
+    options.typed[vantel::gen::Typed::Message] = message;
     for (const QString& pair : boxes) {
         const QString name = pair.section('=', 0, 0);
         const std::string text = pair.section('=', 1).toStdString();
-        if (name == "FilterCFtext") options.filterCf = text;
-        if (name == "FilterBWtext") options.filterBw = text;
-        if (name == "FStext") options.rate = text;
+        if (name == "FilterCFtext") options.typed[vantel::gen::Typed::FilterCf] = text;
+        if (name == "FilterBWtext") options.typed[vantel::gen::Typed::FilterBw] = text;
+        if (name == "FStext") options.typed[vantel::gen::Typed::Rate] = text;
     }
     return options;
 }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     timer.restart();
     auto options = optionsFor(message, boxes);
     options.output = "command.wav";
-    vantel::gen::generate(options);
+    vantel::gen::generateFile(options);
     const double commandSeconds = timer.nsecsElapsed() / 1e9;
     std::printf("window %.3f s, vantel-gen %.3f s, ratio %.2f\n", windowSeconds, commandSeconds,
                 windowSeconds / commandSeconds);

@@ -58,8 +58,8 @@ std::vector<std::string> argumentsOf(FuzzInput& input) {
 }
 
 auto comparable(const gen::GenOptions& o) {
-    return std::tie(o.output, o.mode, o.message, o.wpm, o.toneLength, o.tone, o.spaceTone, o.rate, o.snr, o.bw,
-                    o.level, o.filterCf, o.filterBw, o.noFilter, o.seed, o.help);
+    return std::tie(o.output, o.mode, o.typed[vantel::gen::Typed::Message], o.typed[vantel::gen::Typed::Wpm], o.typed[vantel::gen::Typed::ToneLength], o.typed[vantel::gen::Typed::Tone], o.typed[vantel::gen::Typed::SpaceTone], o.typed[vantel::gen::Typed::Rate], o.typed[vantel::gen::Typed::Snr], o.typed[vantel::gen::Typed::Bw],
+                    o.typed[vantel::gen::Typed::Level], o.typed[vantel::gen::Typed::FilterCf], o.typed[vantel::gen::Typed::FilterBw], o.noFilter, o.seed, o.help);
 }
 
 // The options written out again, each in its long form.
@@ -69,17 +69,17 @@ std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
     auto add = [&](const char* name, const std::optional<std::string>& value) {
         if (value) args.insert(args.end(), {name, *value});
     };
-    add("--message", o.message);
-    add("--wpm", o.wpm);
-    add("--tone-length", o.toneLength);
-    add("--tone", o.tone);
-    add("--space-tone", o.spaceTone);
-    add("--rate", o.rate);
-    add("--snr", o.snr);
-    add("--bw", o.bw);
-    add("--level", o.level);
-    add("--filter-cf", o.filterCf);
-    add("--filter-bw", o.filterBw);
+    add("--message", o.typed[vantel::gen::Typed::Message]);
+    add("--wpm", o.typed[vantel::gen::Typed::Wpm]);
+    add("--tone-length", o.typed[vantel::gen::Typed::ToneLength]);
+    add("--tone", o.typed[vantel::gen::Typed::Tone]);
+    add("--space-tone", o.typed[vantel::gen::Typed::SpaceTone]);
+    add("--rate", o.typed[vantel::gen::Typed::Rate]);
+    add("--snr", o.typed[vantel::gen::Typed::Snr]);
+    add("--bw", o.typed[vantel::gen::Typed::Bw]);
+    add("--level", o.typed[vantel::gen::Typed::Level]);
+    add("--filter-cf", o.typed[vantel::gen::Typed::FilterCf]);
+    add("--filter-bw", o.typed[vantel::gen::Typed::FilterBw]);
     if (o.seed) add("--seed", std::to_string(*o.seed));
     if (o.noFilter) args.push_back("--no-filter");
     if (o.help) args.push_back("--help");
@@ -93,12 +93,12 @@ synth::RunPlan predictPlan(const gen::GenOptions& options) {
     vantel::keying::KeyingPattern pattern = form.s.CWPattern;
     if (form.mode == settings::Mode::ToneOnly) {
         form.s.Dotperiod = 0.1;
-        pattern = vantel::keying::tonePattern(vantel::text::readNumber(form.wpmText));
-    } else if (!form.messageText.empty()) {
-        pattern = vantel::keying::KeyingPattern::fromText(
-            vantel::keying::encodeMorse(vantel::keying::toUpperAscii(form.messageText)).pattern);
+        pattern = vantel::keying::tonePattern(vantel::text::readNumber(form.text(settings::Box::WPMtext)));
+    } else if (!form.text(settings::Box::Messagetext).empty()) {
+        const std::string message = vantel::keying::toUpperAscii(form.text(settings::Box::Messagetext));
+        pattern = vantel::keying::KeyingPattern::fromText(vantel::keying::encodeMorse(message).pattern);
     }
-    auto read = [&](settings::Box box) { return box == settings::Box::SNtext ? form.snText : form.scaleText; };
+    auto read = [&](settings::Box box) { return form.text(box); };
     settings::repairForRun(form.s, form.mode, read, [](settings::Box, const std::string&) {});
     return synth::planRun(form.s, form.mode, pattern);
 }
@@ -154,7 +154,7 @@ void checkRun(gen::GenOptions options) {
     }
     if (plan && plan->totalSamples > kMostSamples) return;
     try {
-        const synth::Report report = gen::generate(options);
+        const synth::Report report = gen::generateFile(options).report;
         require(plan.has_value(), "a run the plan refuses does not succeed");
         const auto bytes = contents(options.output);
         checkWav(bytes, *plan);

@@ -58,10 +58,14 @@ void checkSweepOptions(const GenOptions& options) {
         return;
     }
     if (!options.outputGiven) throw UsageError("--sweep needs an output folder: -o DIR");
-    if (options.messagesFile && options.message) throw UsageError("give either --message or --messages, not both");
+    if (options.messagesFile && options.typed[Typed::Message]) throw UsageError("give either --message or --messages, not both");
 }
 
 }  // namespace
+
+std::string_view untypedText(const TypedOption& option) {
+    return option.id == Typed::ToneLength ? "5" : settings::startupText(option.box);
+}
 
 GenOptions parseOptions(const std::vector<std::string>& args) {
     GenOptions options;
@@ -70,26 +74,18 @@ GenOptions parseOptions(const std::vector<std::string>& args) {
         options.output = v;
         options.outputGiven = true;
     };
-    const std::map<std::string, Setter> valued{
+    std::map<std::string, Setter> valued{
         {"-o", setOutput},
         {"--output", setOutput},
         {"--messages", [&](const std::string& v) { options.messagesFile = v; }},
         {"-j", [&](const std::string& v) { options.jobs = parseJobs(v); }},
         {"--jobs", [&](const std::string& v) { options.jobs = parseJobs(v); }},
         {"--mode", [&](const std::string& v) { options.mode = parseMode(v); }},
-        {"--message", [&](const std::string& v) { options.message = v; }},
-        {"--wpm", [&](const std::string& v) { options.wpm = v; }},
-        {"--tone-length", [&](const std::string& v) { options.toneLength = v; }},
-        {"--tone", [&](const std::string& v) { options.tone = v; }},
-        {"--space-tone", [&](const std::string& v) { options.spaceTone = v; }},
-        {"--rate", [&](const std::string& v) { options.rate = v; }},
-        {"--snr", [&](const std::string& v) { options.snr = v; }},
-        {"--bw", [&](const std::string& v) { options.bw = v; }},
-        {"--level", [&](const std::string& v) { options.level = v; }},
-        {"--filter-cf", [&](const std::string& v) { options.filterCf = v; }},
-        {"--filter-bw", [&](const std::string& v) { options.filterBw = v; }},
         {"--seed", [&](const std::string& v) { options.seed = parseSeed(v); }},
     };
+    for (const TypedOption& typed : kTypedOptions) {
+        valued.emplace(typed.name, [&options, id = typed.id](const std::string& v) { options.typed[id] = v; });
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/generation_settings.h"
@@ -16,22 +18,60 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The options that type a text into one of the window's boxes.
+enum class Typed { Message, Wpm, ToneLength, Tone, SpaceTone, Rate, Snr, Bw, Level, FilterCf, FilterBw };
+inline constexpr std::size_t kTypedCount = static_cast<std::size_t>(Typed::FilterBw) + 1;
+
+// One typed option: its name on the command line and the box it types into.
+// The box's entry rule (settings::enterText) does the rest, exactly as the
+// window's change handler for that box.
+struct TypedOption {
+    Typed id;
+    std::string_view name;
+    settings::Box box;
+};
+
+// In the order they are typed, which is the order the window's layout makes
+// natural and the manifest lists them in: the speed before the mode switch
+// (the tone length after it, into the same box), the sample rate before the
+// filter bandwidth, whose FIR length rule reads the rate.
+inline constexpr std::array<TypedOption, kTypedCount> kTypedOptions{{
+    {Typed::Message, "--message", settings::Box::Messagetext},
+    {Typed::Wpm, "--wpm", settings::Box::WPMtext},
+    {Typed::ToneLength, "--tone-length", settings::Box::WPMtext},
+    {Typed::Tone, "--tone", settings::Box::Ftonetext},
+    {Typed::SpaceTone, "--space-tone", settings::Box::SpaceToneText},
+    {Typed::Rate, "--rate", settings::Box::FStext},
+    {Typed::Snr, "--snr", settings::Box::SNtext},
+    {Typed::Bw, "--bw", settings::Box::BWtext},
+    {Typed::Level, "--level", settings::Box::ScaleText},
+    {Typed::FilterCf, "--filter-cf", settings::Box::FilterCFtext},
+    {Typed::FilterBw, "--filter-bw", settings::Box::FilterBWtext},
+}};
+
+inline const TypedOption& typedOption(Typed id) { return kTypedOptions[static_cast<std::size_t>(id)]; }
+
+// What an option not given stands for: its box's start-up text, or for the
+// tone length the window's start-up tone length.
+std::string_view untypedText(const TypedOption& option);
+
+// The texts of the typed options given, by option.
+class TypedTexts {
+public:
+    std::optional<std::string>& operator[](Typed id) { return texts_[static_cast<std::size_t>(id)]; }
+    const std::optional<std::string>& operator[](Typed id) const { return texts_[static_cast<std::size_t>(id)]; }
+    bool operator==(const TypedTexts&) const = default;
+
+private:
+    std::array<std::optional<std::string>, kTypedCount> texts_;
+};
+
 // The texts the options give, each as a user would type it into the window's
 // matching box; an option not given leaves the box's start-up text.
 struct GenOptions {
     std::string output = "CWTemp.wav";
     settings::Mode mode = settings::Mode::OnOffCW;
-    std::optional<std::string> message;
-    std::optional<std::string> wpm;
-    std::optional<std::string> toneLength;
-    std::optional<std::string> tone;
-    std::optional<std::string> spaceTone;
-    std::optional<std::string> rate;
-    std::optional<std::string> snr;
-    std::optional<std::string> bw;
-    std::optional<std::string> level;
-    std::optional<std::string> filterCf;
-    std::optional<std::string> filterBw;
+    TypedTexts typed;
     bool noFilter = false;
     std::optional<std::uint64_t> seed;
     bool help = false;

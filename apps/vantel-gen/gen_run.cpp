@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 
-#include "keying/morse_encoder.h"
 #include "settings/entry_rules.h"
 #include "synth/generation_run.h"
 #include "text/number_text.h"
@@ -18,80 +17,59 @@
 namespace vantel::gen {
 namespace {
 
+using settings::Box;
 using settings::Mode;
+
+void boxChanged(TypedForm& f, Box box);
 
 // A text the program writes into a box: the box's handler runs only when the
 // text actually changes.
-template <typename Handler>
-void setBoxText(std::string& box, const std::string& text, Handler handler) {
-    if (box == text) return;
-    box = text;
-    handler(box);
+void setBoxText(TypedForm& f, Box box, const std::string& text) {
+    std::string& held = f.texts[static_cast<std::size_t>(box)];
+    if (held == text) return;
+    held = text;
+    boxChanged(f, box);
+}
+
+// The box's change handler: its entry rule, and for the output level the
+// scroll bar, which writes its value back and so runs this handler once more.
+void boxChanged(TypedForm& f, Box box) {
+    const auto scroll = settings::enterText(box, f.s, f.firLength, f.mode, f.text(box));
+    if (scroll && *scroll != f.scaleScroll) {
+        f.scaleScroll = *scroll;
+        setBoxText(f, box, text::plainInteger(*scroll));
+    }
 }
 
 // A text the user types: select all, then key by key, each key running the
 // box's handler, which may itself rewrite the box (the output level does). Past
 // the first keys the rest goes in at once, so a huge text costs no more than a
 // paste.
-template <typename Handler>
-void typeText(std::string& box, const std::string& text, Handler handler) {
+void typeText(TypedForm& f, Box box, const std::string& text) {
     constexpr std::size_t kKeystrokes = 64;
-    if (box == text) return;
+    if (f.text(box) == text) return;
     if (text.empty()) {
-        setBoxText(box, text, handler);
+        setBoxText(f, box, text);
         return;
     }
-    setBoxText(box, text.substr(0, 1), handler);
+    setBoxText(f, box, text.substr(0, 1));
     for (std::size_t i = 1; i < text.size(); ++i) {
         const std::size_t keys = i < kKeystrokes ? 1 : text.size() - i;
-        setBoxText(box, box + text.substr(i, keys), handler);
+        setBoxText(f, box, f.text(box) + text.substr(i, keys));
         i += keys - 1;
     }
 }
 
-void outputLevelChanged(TypedForm& f) {
-    const auto scroll = settings::enterOutputScaling(f.s, f.scaleText);
-    if (scroll && *scroll != f.scaleScroll) {
-        f.scaleScroll = *scroll;
-        // The scroll bar writes its value back, which runs this handler once more.
-        setBoxText(f.scaleText, text::plainInteger(*scroll), [&](const std::string&) { outputLevelChanged(f); });
-    }
-}
-
-auto outputLevelHandler(TypedForm& f) {
-    return [&f](const std::string&) { outputLevelChanged(f); };
-}
-
-keying::KeyingPattern buildPattern(TypedForm& f) {
-    // The Generate command encodes only a non-empty message; in tone mode the
-    // run builds the tone from the speed box in any case.
-    if (f.mode == Mode::ToneOnly) {
-        f.s.Dotperiod = 0.1;
-        return keying::tonePattern(text::readNumber(f.wpmText));
-    }
-    if (f.messageText.empty()) return f.s.CWPattern;
-    f.messageText = keying::toUpperAscii(f.messageText);
-    keying::MorseEncoding encoding = keying::encodeMorse(f.messageText);
-    f.s.Duration = static_cast<double>(encoding.duration);
-    return keying::KeyingPattern::fromText(std::move(encoding.pattern));
+// Choosing the mode puts back the speed (or the tone length) it last had.
+void switchMode(TypedForm& f, Mode mode) {
+    if (mode == f.mode) return;
+    f.mode = mode;
+    setBoxText(f, Box::WPMtext, settings::speedTextForMode(f.s, f.mode));
 }
 
 void repair(TypedForm& f) {
-    auto read = [&](settings::Box box) { return box == settings::Box::SNtext ? f.snText : f.scaleText; };
-    auto write = [&](settings::Box box, const std::string& text) {
-        switch (box) {
-            case settings::Box::SNtext: f.snText = text; break;
-            case settings::Box::ScaleText: setBoxText(f.scaleText, text, outputLevelHandler(f)); break;
-            case settings::Box::WPMtext: f.wpmText = text; break;
-            // The repair has already set the values these boxes hold; their
-            // texts are kept for the names and the manifest.
-            case settings::Box::FStext: f.rateText = text; break;
-            case settings::Box::Ftonetext: f.toneText = text; break;
-            case settings::Box::SpaceToneText: f.spaceToneText = text; break;
-            case settings::Box::BWtext: f.bwText = text; break;
-            default: break;
-        }
-    };
+    auto read = [&](Box box) { return f.text(box); };
+    auto write = [&](Box box, const std::string& text) { setBoxText(f, box, text); };
     settings::repairForRun(f.s, f.mode, read, write);
 }
 
@@ -125,27 +103,23 @@ std::string shortNumber(double value) {
 
 }  // namespace
 
+TypedForm::TypedForm() {
+    for (std::size_t box = 0; box < settings::kBoxCount; ++box) {
+        texts[box] = settings::startupText(static_cast<Box>(box));
+    }
+}
+
 TypedForm typeIntoForm(const GenOptions& o) {
     TypedForm f;
-    auto speed = [&](const std::string& t) { settings::enterSpeed(f.s, f.mode, t); };
-    if (o.wpm) typeText(f.wpmText, *o.wpm, speed);
-    f.mode = o.mode;
-    if (f.mode != Mode::OnOffCW) setBoxText(f.wpmText, settings::speedTextForMode(f.s, f.mode), speed);
-    if (f.mode == Mode::ToneOnly && o.toneLength) typeText(f.wpmText, *o.toneLength, speed);
-    if (o.message) f.messageText = *o.message;
-
-    auto type = [](const std::optional<std::string>& text, std::string& box, auto handler) {
-        if (text) typeText(box, *text, handler);
-    };
-    type(o.tone, f.toneText, [&](const std::string& t) { settings::enterTone(f.s, t); });
-    type(o.spaceTone, f.spaceToneText, [&](const std::string& t) { settings::enterSpaceTone(f.s, t); });
-    type(o.rate, f.rateText, [&](const std::string& t) { settings::enterSampleRate(f.s, t); });
-    type(o.snr, f.snText, [&](const std::string& t) { settings::enterSignalToNoise(f.s, t); });
-    type(o.bw, f.bwText, [&](const std::string& t) { settings::enterReferenceBandwidth(f.s, t); });
-    if (o.level) typeText(f.scaleText, *o.level, outputLevelHandler(f));
-    type(o.filterCf, f.filterCfText, [&](const std::string& t) { settings::enterFilterCentre(f.s, t); });
-    type(o.filterBw, f.filterBwText,
-         [&](const std::string& t) { settings::enterFilterBandwidth(f.s, f.firLength, t); });
+    for (const TypedOption& option : kTypedOptions) {
+        if (option.id == Typed::ToneLength) {
+            // The mode is chosen after the speed; the tone length is what the
+            // speed box holds in continuous-tone mode.
+            switchMode(f, o.mode);
+            if (f.mode != Mode::ToneOnly) continue;
+        }
+        if (const auto& text = o.typed[option.id]) typeText(f, option.box, *text);
+    }
     f.filterOn = !o.noFilter;
     return f;
 }
@@ -153,19 +127,22 @@ TypedForm typeIntoForm(const GenOptions& o) {
 PreparedFile prepareFile(const GenOptions& options) {
     PreparedFile prepared{typeIntoForm(options), {}, options.seed.value_or(synth::NoiseSource::kStartupSeed)};
     TypedForm& f = prepared.form;
-    f.s.CWPattern = buildPattern(f);
+    // The Generate command encodes only a non-empty message.
+    if (const std::string message = f.text(Box::Messagetext); !message.empty()) {
+        setBoxText(f, Box::Messagetext, synth::encodeForRun(f.s, f.mode, message, f.text(Box::WPMtext)));
+    }
     repair(f);
-    if (f.mode == Mode::ToneOnly) f.s.CWPattern = keying::tonePattern(text::readNumber(f.wpmText));
-    prepared.plan = synth::planRun(f.s, f.mode, f.s.CWPattern);
+    prepared.setup = synth::setUpRun(f.s, f.mode, f.text(Box::WPMtext));
     return prepared;
 }
 
 FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     FileResult result{prepareFile(options), {}, {}, {}};
     const TypedForm& f = result.prepared.form;
+    const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::SynthesisState state;
     state.noise = synth::NoiseSource(result.prepared.seed);
-    const synth::RunPlan plan = synth::prepareRun(state, f.s, f.mode, f.s.CWPattern, f.firLength);
+    synth::designRunFilter(state.FIRCoeffs, f.s, f.s.FilterCF, f.firLength);
 
     const std::string temporary = temporaryNameFor(options.output);
     std::unique_ptr<wav::WavWriter> writer;
@@ -176,7 +153,7 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         throw namingOutput(e, temporary, options.output);
     }
     try {
-        synth::GenerationRun run(state, plan, f.s.CWPattern, *writer);
+        synth::GenerationRun run(state, plan, result.prepared.setup.pattern, *writer);
         const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
         const std::int64_t perCall = synth::elementsPerCall(plan);
         while (run.running()) {

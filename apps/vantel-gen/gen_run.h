@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -9,31 +10,25 @@
 #include "settings/generation_settings.h"
 #include "synth/level_report.h"
 #include "synth/level_stats.h"
-#include "synth/run_plan.h"
+#include "synth/run_setup.h"
 #include "synth/signal_measure.h"
 
 namespace vantel::gen {
 
 // The window's settings and box texts after the options' texts were typed into
-// its boxes, in the order the window's layout makes natural (the speed before
-// the mode switch, the sample rate before the filter bandwidth), with every
-// change handler's effect on the settings.
+// its boxes in the order of kTypedOptions, with every change handler's effect
+// on the settings.
 struct TypedForm {
+    TypedForm();
+
     settings::GenerationSettings s = settings::loadSettings();
     settings::Mode mode = settings::Mode::OnOffCW;
     std::int16_t firLength = settings::kStartupFirLength;
     bool filterOn = true;
     int scaleScroll = 0;
-    std::string messageText = "TESTING";
-    std::string wpmText = "20";
-    std::string toneText = "800";
-    std::string spaceToneText = "600";
-    std::string rateText = "12000";
-    std::string snText = "20";
-    std::string bwText = "300";
-    std::string scaleText = "0";
-    std::string filterCfText = "1800";
-    std::string filterBwText = "3000";
+    std::array<std::string, settings::kBoxCount> texts;
+
+    const std::string& text(settings::Box box) const { return texts[static_cast<std::size_t>(box)]; }
 };
 
 TypedForm typeIntoForm(const GenOptions& options);
@@ -50,11 +45,11 @@ public:
 using StopRequested = std::function<bool()>;
 
 // What a file's run is fixed to before any sample: the boxes after the
-// Generate command's encoding and repair (the pattern in form.s.CWPattern),
-// the run plan and the noise seed.
+// Generate command's encoding and repair, the run's pattern and plan, and the
+// noise seed.
 struct PreparedFile {
     TypedForm form;
-    synth::RunPlan plan;
+    synth::RunSetup setup;
     std::uint64_t seed = 0;
 };
 
@@ -73,8 +68,6 @@ struct FileResult {
 // The file appears under its name only when complete; on any error or stop
 // nothing is left behind and RunError, FileError or Interrupted is thrown.
 FileResult generateFile(const GenOptions& options, const StopRequested& stop = {});
-
-inline synth::Report generate(const GenOptions& options) { return generateFile(options).report; }
 
 // The measured S/N of a file: in the reference bandwidth (one-sided), then in
 // 2500 Hz; NaN when there was no tone or no noise to compare.

@@ -32,38 +32,37 @@ std::string hexBytes(std::string_view bytes) {
 }
 
 double rmsOf(const FileResult& r) {
-    const std::int64_t samples = r.prepared.plan.totalSamples;
+    const std::int64_t samples = r.prepared.setup.plan.totalSamples;
     return samples > 0 ? std::sqrt(static_cast<double>(r.stats.sumSquares) / static_cast<double>(samples)) : 0.0;
 }
 
-void addTyped(ManifestRow& row, const GenOptions& typed) {
-    auto text = [](const std::optional<std::string>& given, const char* startup) {
-        return given.value_or(startup);
-    };
-    row.emplace_back("message_typed", text(typed.message, "TESTING"));
-    row.emplace_back("message_typed_hex", hexBytes(text(typed.message, "TESTING")));
-    row.emplace_back("wpm_typed", text(typed.wpm, "20"));
-    row.emplace_back("tone_length_typed", text(typed.toneLength, "5"));
-    row.emplace_back("tone_typed", text(typed.tone, "800"));
-    row.emplace_back("space_tone_typed", text(typed.spaceTone, "600"));
-    row.emplace_back("rate_typed", text(typed.rate, "12000"));
-    row.emplace_back("snr_typed", text(typed.snr, "20"));
-    row.emplace_back("bw_typed", text(typed.bw, "300"));
-    row.emplace_back("level_typed", text(typed.level, "0"));
-    row.emplace_back("filter_cf_typed", text(typed.filterCf, "1800"));
-    row.emplace_back("filter_bw_typed", text(typed.filterBw, "3000"));
+// "--filter-cf" gives "filter_cf_typed".
+std::string typedFieldName(std::string_view option) {
+    std::string name(option.substr(2));
+    for (char& c : name) c = c == '-' ? '_' : c;
+    return name + "_typed";
+}
+
+// Every typed option as typed, or the text it stands for when not given; the
+// message also as its exact bytes.
+void addTyped(ManifestRow& row, const GenOptions& options) {
+    for (const TypedOption& option : kTypedOptions) {
+        const std::string text = options.typed[option.id].value_or(std::string(untypedText(option)));
+        row.emplace_back(typedFieldName(option.name), text);
+        if (option.id == Typed::Message) row.emplace_back("message_typed_hex", hexBytes(text));
+    }
 }
 
 void addUsed(ManifestRow& row, const TypedForm& f) {
     const bool tone = f.mode == settings::Mode::ToneOnly;
     row.emplace_back("wpm", tone ? std::nan("") : f.s.WPM);
-    row.emplace_back("tone_length_s", tone ? text::readNumber(f.wpmText) : std::nan(""));
+    row.emplace_back("tone_length_s", tone ? text::readNumber(f.text(settings::Box::WPMtext)) : std::nan(""));
     row.emplace_back("tone_hz", f.s.ToneFreq);
     row.emplace_back("space_tone_hz", f.s.SPToneFreq);
     row.emplace_back("rate_hz", f.s.FSample);
     row.emplace_back("snr_db", f.s.SN);
     row.emplace_back("bw_hz", f.s.BW);
-    row.emplace_back("level_db", text::readNumber(f.scaleText));
+    row.emplace_back("level_db", text::readNumber(f.text(settings::Box::ScaleText)));
     row.emplace_back("filter", f.filterOn);
     row.emplace_back("filter_cf_hz", f.s.FilterCF);
     row.emplace_back("filter_bw_hz", f.s.FilterBW);
@@ -71,7 +70,7 @@ void addUsed(ManifestRow& row, const TypedForm& f) {
 }
 
 void addMeasured(ManifestRow& row, const FileResult& r) {
-    row.emplace_back("samples", r.prepared.plan.totalSamples);
+    row.emplace_back("samples", r.prepared.setup.plan.totalSamples);
     row.emplace_back("rms", rmsOf(r));
     row.emplace_back("peak", r.stats.peak);
     row.emplace_back("clipped", std::int64_t{r.stats.clipped});
@@ -163,7 +162,8 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
                         const FileResult& result) {
     const TypedForm& f = result.prepared.form;
     const bool morse = settings::isMorseMode(f.mode);
-    const std::string encoded = morse ? encodedMessage(f.messageText) : std::string();
+    const std::string encoded = morse ? encodedMessage(f.text(settings::Box::Messagetext)) : std::string();
+    const synth::RunSetup& setup = result.prepared.setup;
     ManifestRow row;
     row.emplace_back("index", static_cast<std::int64_t>(index));
     row.emplace_back("file", fileName);
@@ -173,9 +173,9 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
     row.emplace_back("no_filter_typed", typed.noFilter);
     addUsed(row, f);
     row.emplace_back("message_encoded", encoded);
-    row.emplace_back("keying_pattern", f.s.CWPattern.text());
-    row.emplace_back("element_samples", result.prepared.plan.samplesPerElement);
-    row.emplace_back("labels", characterLabels(encoded, result.prepared.plan.samplesPerElement));
+    row.emplace_back("keying_pattern", setup.pattern.text());
+    row.emplace_back("element_samples", setup.plan.samplesPerElement);
+    row.emplace_back("labels", characterLabels(encoded, setup.plan.samplesPerElement));
     addMeasured(row, result);
     return row;
 }

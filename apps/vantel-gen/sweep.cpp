@@ -23,12 +23,14 @@ namespace {
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
 
-std::vector<std::optional<std::string>> valuesOf(const char* option, const std::optional<std::string>& listText) {
+std::vector<std::optional<std::string>> valuesOf(Typed id, const GenOptions& options) {
+    const std::optional<std::string>& listText = options.typed[id];
     if (!listText) return {std::nullopt};
+    const std::string option(typedOption(id).name);
     const std::vector<std::string> texts = expandValues(option, *listText);
     std::set<std::string> seen;
     for (const std::string& t : texts) {
-        if (!seen.insert(t).second) throw UsageError(std::string(option) + " gives " + t + " more than once");
+        if (!seen.insert(t).second) throw UsageError(option + " gives " + t + " more than once");
     }
     return {texts.begin(), texts.end()};
 }
@@ -70,8 +72,9 @@ std::string zeroPadded(std::size_t value, std::size_t width) {
 // The window's offered name from the boxes after the run, then what else the
 // sweep varies, then the ending the save dialog adds.
 std::string fileName(const SweepPlan& p, std::size_t index, const TypedForm& f) {
-    std::string name = save::offeredNameStem(f.toneText, f.snText, f.bwText) +
-                       save::offeredNameFilterPart(!f.filterOn, f.filterBwText);
+    using settings::Box;
+    std::string name = save::offeredNameStem(f.text(Box::Ftonetext), f.text(Box::SNtext), f.text(Box::BWtext)) +
+                       save::offeredNameFilterPart(!f.filterOn, f.text(Box::FilterBWtext));
     const Position at = positionOf(p, index);
     if (p.wpms.size() > 1) name += "WPM" + *p.wpms[at.wpm];
     if (p.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(p.messages.size()).size());
@@ -139,14 +142,14 @@ SweepPlan planSweep(const GenOptions& options) {
     p.base = options;
     p.folder = options.output;
     p.seed = options.seed.value_or(synth::NoiseSource::kStartupSeed);
-    p.snrs = valuesOf("--snr", options.snr);
-    p.wpms = valuesOf("--wpm", options.wpm);
-    p.tones = valuesOf("--tone", options.tone);
+    p.snrs = valuesOf(Typed::Snr, options);
+    p.wpms = valuesOf(Typed::Wpm, options);
+    p.tones = valuesOf(Typed::Tone, options);
     if (options.messagesFile) {
         const std::vector<std::string> messages = readMessages(*options.messagesFile);
         p.messages.assign(messages.begin(), messages.end());
     } else {
-        p.messages = {options.message};
+        p.messages = {options.typed[Typed::Message]};
     }
     checkFileCount(p);
     nameFiles(p);
@@ -160,10 +163,10 @@ GenOptions fileOptions(const SweepPlan& p, std::size_t index) {
     o.messagesFile.reset();
     o.jobs.reset();
     o.quiet = false;
-    o.message = p.messages[at.message];
-    o.wpm = p.wpms[at.wpm];
-    o.tone = p.tones[at.tone];
-    o.snr = p.snrs[at.snr];
+    o.typed[Typed::Message] = p.messages[at.message];
+    o.typed[Typed::Wpm] = p.wpms[at.wpm];
+    o.typed[Typed::Tone] = p.tones[at.tone];
+    o.typed[Typed::Snr] = p.snrs[at.snr];
     o.seed = fileSeed(p.seed, index);
     if (index < p.names.size()) o.output = (p.folder / p.names[index]).string();
     return o;

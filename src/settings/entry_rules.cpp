@@ -57,6 +57,23 @@ void enterTone(GenerationSettings& s, std::string_view text) { s.ToneFreq = text
 
 void enterSpaceTone(GenerationSettings& s, std::string_view text) { s.SPToneFreq = text::readNumber(text); }
 
+std::optional<int> enterText(Box box, GenerationSettings& s, std::int16_t& firLength, Mode mode, std::string_view text) {
+    switch (box) {
+        case Box::FStext: enterSampleRate(s, text); break;
+        case Box::Ftonetext: enterTone(s, text); break;
+        case Box::SpaceToneText: enterSpaceTone(s, text); break;
+        case Box::BWtext: enterReferenceBandwidth(s, text); break;
+        case Box::SNtext: enterSignalToNoise(s, text); break;
+        case Box::WPMtext: enterSpeed(s, mode, text); break;
+        case Box::ScaleText: return enterOutputScaling(s, text);
+        case Box::FilterCFtext: enterFilterCentre(s, text); break;
+        case Box::FilterBWtext: enterFilterBandwidth(s, firLength, text); break;
+        case Box::Messagetext:
+        case Box::Label7: break;
+    }
+    return std::nullopt;
+}
+
 bool toneOutsideFilter(const GenerationSettings& s, Mode mode) {
     const double lower = s.FilterCF - s.FilterBW / 2;
     const double upper = s.FilterCF + s.FilterBW / 2;

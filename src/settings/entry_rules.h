@@ -44,6 +44,13 @@ void enterFilterCentre(GenerationSettings& s, std::string_view text);
 void enterTone(GenerationSettings& s, std::string_view text);
 void enterSpaceTone(GenerationSettings& s, std::string_view text);
 
+// What an edit of `box` to `text` does, by the box's own rule above: the one
+// place that joins each box to its rule, for the window's change handlers and
+// the command's typing alike. For ScaleText, the scroll-bar position the level
+// asks for; nothing for every other box (the message and the label change no
+// setting).
+std::optional<int> enterText(Box box, GenerationSettings& s, std::int16_t& firLength, Mode mode, std::string_view text);
+
 // True when a tone the run will sound lies outside the filter's pass band;
 // the space tone counts only in FSK.
 bool toneOutsideFilter(const GenerationSettings& s, Mode mode);

@@ -7,6 +7,23 @@
 
 namespace vantel::settings {
 
+std::string_view startupText(Box box) {
+    switch (box) {
+        case Box::FStext: return "12000";
+        case Box::Ftonetext: return "800";
+        case Box::SpaceToneText: return "600";
+        case Box::BWtext: return "300";
+        case Box::SNtext: return "20";
+        case Box::WPMtext: return "20";
+        case Box::Label7: return "Dot Interval 60ms";
+        case Box::ScaleText: return "0";
+        case Box::Messagetext: return "TESTING";
+        case Box::FilterCFtext: return "1800";
+        case Box::FilterBWtext: return "3000";
+    }
+    return {};
+}
+
 GenerationSettings loadSettings(const StartupTexts& texts) {
     GenerationSettings s;
     s.WPM = text::readNumber(texts.WPMtext);

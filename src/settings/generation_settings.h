@@ -31,19 +31,36 @@ struct GenerationSettings {
     double FilterBW = 0;
     float ContToneDur = 0;
     double FSample = 0;
-    std::int32_t AbortFlag = 0;
     keying::KeyingPattern CWPattern;
-    std::string TempWavFile;
 };
+
+// The window's edit boxes, and the one label the run repair writes.
+enum class Box {
+    FStext,
+    Ftonetext,
+    SpaceToneText,
+    BWtext,
+    SNtext,
+    WPMtext,
+    Label7,
+    ScaleText,
+    Messagetext,
+    FilterCFtext,
+    FilterBWtext,
+};
+inline constexpr std::size_t kBoxCount = static_cast<std::size_t>(Box::FilterBWtext) + 1;
+
+// The text each box holds when the window opens.
+std::string_view startupText(Box box);
 
 // The texts of the boxes that the load step reads.
 struct StartupTexts {
-    std::string WPMtext = "20";
-    std::string SNtext = "20";
-    std::string BWtext = "300";
-    std::string FStext = "12000";
-    std::string FilterCFtext = "1800";
-    std::string FilterBWtext = "3000";
+    std::string WPMtext{startupText(Box::WPMtext)};
+    std::string SNtext{startupText(Box::SNtext)};
+    std::string BWtext{startupText(Box::BWtext)};
+    std::string FStext{startupText(Box::FStext)};
+    std::string FilterCFtext{startupText(Box::FilterCFtext)};
+    std::string FilterBWtext{startupText(Box::FilterBWtext)};
 };
 
 inline constexpr std::int16_t kStartupFirLength = 200;
@@ -53,9 +70,6 @@ inline constexpr double kStartupSpaceToneFreq = 600;
 
 // The load step: settings from the start-up texts and the fixed start values.
 GenerationSettings loadSettings(const StartupTexts& texts = {});
-
-// Boxes (and the one label) whose text the run repair may replace.
-enum class Box { FStext, Ftonetext, SpaceToneText, BWtext, SNtext, WPMtext, Label7, ScaleText };
 
 using ReadText = std::function<std::string(Box)>;
 using WriteText = std::function<void(Box, const std::string&)>;

@@ -113,14 +113,3 @@ void GenerationRun::makeRawSamples(const LiveControls& live, double* raw, std::s
 }
 
 }  // namespace vantel::synth
-
-namespace vantel::synth {
-
-RunPlan prepareRun(SynthesisState& state, const settings::GenerationSettings& s, settings::Mode mode,
-                   const keying::KeyingPattern& pattern, std::int16_t firLength) {
-    const RunPlan plan = planRun(s, mode, pattern);
-    filter::designBandPass(state.FIRCoeffs, s.FilterCF, s.FilterBW, s.FSample, firLength);
-    return plan;
-}
-
-}  // namespace vantel::synth

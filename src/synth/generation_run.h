@@ -26,8 +26,8 @@ struct SynthesisState {
     filter::FirRing FIRDelay;
 };
 
-// Values the user may change while a run goes on; the run reads them at the
-// start of every element.
+// Values the user may change while a run goes on; each call of runElements
+// takes them afresh, so a change takes effect at an element boundary.
 struct LiveControls {
     bool fsk = false;
     bool filterOn = true;
@@ -42,17 +42,17 @@ struct LiveControls {
 // samples.
 enum class Renderer { Reference, Fast };
 
-// One run: sounds the pattern element by element into a WAV writer whose header
-// was written for the plan's total. The front end yields between elements.
+// One run: sounds the pattern into a WAV writer whose header was written for
+// the plan's total, as many elements a call as the front end asks for
+// (synth::elementsPerCall); the front end looks for stops between calls.
 class GenerationRun {
 public:
     GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
                   wav::WavWriter& writer, Renderer renderer = Renderer::Fast);
 
-    // Sounds the next element. With `live.abort` set, only its first sample is
-    // written and the run ends aborted.
-    void runElement(const LiveControls& live) { runElements(1, live); }
-    // Sounds up to `count` elements with the same live values.
+    // Sounds up to `count` elements with the same live values. With
+    // `live.abort` set, only the first sample of the next element is written
+    // and the run ends aborted.
     void runElements(std::int64_t count, const LiveControls& live);
 
     bool complete() const { return element_ == plan_.elements && !aborted_; }
@@ -89,14 +89,5 @@ private:
     std::vector<double> phase_, amplitude_, tone_, raw_, filtered_;
     std::vector<std::int16_t> output_;
 };
-
-}  // namespace vantel::synth
-
-namespace vantel::synth {
-
-// The set-up between the run repair and the header: plans the run, then designs
-// the filter for the run's centre frequency (whether or not filtering is on).
-RunPlan prepareRun(SynthesisState& state, const settings::GenerationSettings& s, settings::Mode mode,
-                   const keying::KeyingPattern& pattern, std::int16_t firLength);
 
 }  // namespace vantel::synth

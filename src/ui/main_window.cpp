@@ -146,7 +146,7 @@ void Vantel::switchMode(Mode newMode) {
 }
 
 void Vantel::WPMtext_Change() {
-    settings::enterSpeed(settings_, mode(), textOf(WPMtext));
+    enter(settings::Box::WPMtext);
     if (settings::isMorseMode(mode())) Label7->setText(qText(settings::dotIntervalCaption(settings_.Dotperiod)));
     outputReset();
 }
@@ -163,29 +163,18 @@ void Vantel::Messagetext_Change() {
 
 // ---- Filter and tones ----------------------------------------------------
 
-void Vantel::FilterBWtext_Change() {
-    settings::enterFilterBandwidth(settings_, FIRLength, textOf(FilterBWtext));
-    outputReset();
-    refreshFirLength();
-    toneCheck();
-}
+void Vantel::FilterBWtext_Change() { filterOrToneEdited(settings::Box::FilterBWtext); }
 
-void Vantel::FilterCFtext_Change() {
-    settings::enterFilterCentre(settings_, textOf(FilterCFtext));
-    outputReset();
-    refreshFirLength();
-    toneCheck();
-}
+void Vantel::FilterCFtext_Change() { filterOrToneEdited(settings::Box::FilterCFtext); }
 
-void Vantel::Ftonetext_Change() {
-    settings::enterTone(settings_, textOf(Ftonetext));
-    outputReset();
-    refreshFirLength();
-    toneCheck();
-}
+void Vantel::Ftonetext_Change() { filterOrToneEdited(settings::Box::Ftonetext); }
 
-void Vantel::SpaceToneText_Change() {
-    settings::enterSpaceTone(settings_, textOf(SpaceToneText));
+void Vantel::SpaceToneText_Change() { filterOrToneEdited(settings::Box::SpaceToneText); }
+
+// The filter's edits and the tones' share their steps: the FIR length shown
+// afresh, then the check that the tones lie in the pass band.
+void Vantel::filterOrToneEdited(settings::Box box) {
+    enter(box);
     outputReset();
     refreshFirLength();
     toneCheck();
@@ -210,13 +199,13 @@ void Vantel::toneCheck() {
 // ---- Level, bandwidth and sample rate ------------------------------------
 
 void Vantel::BWtext_Change() {
-    settings::enterReferenceBandwidth(settings_, textOf(BWtext));
+    enter(settings::Box::BWtext);
     outputReset();
     ShowBandwidths();
 }
 
 void Vantel::SNtext_Change() {
-    settings::enterSignalToNoise(settings_, textOf(SNtext));
+    enter(settings::Box::SNtext);
     outputReset();
     ShowBandwidths();
 }
@@ -225,7 +214,7 @@ void Vantel::ScaleText_Change() {
     // Moving the bar writes its integer back into this box, which runs this
     // handler once more; that pass sets the bar to the value it already has,
     // which raises nothing, and the exchange ends.
-    if (const auto position = settings::enterOutputScaling(settings_, textOf(ScaleText))) {
+    if (const auto position = enter(settings::Box::ScaleText)) {
         ScaleScroll->setValue(*position);
     }
     outputReset();
@@ -234,7 +223,7 @@ void Vantel::ScaleText_Change() {
 void Vantel::ScaleScroll_Change() { ScaleText->setText(qText(text::plainInteger(ScaleScroll->value()))); }
 
 void Vantel::FStext_Change() {
-    settings::enterSampleRate(settings_, textOf(FStext));
+    enter(settings::Box::FStext);
     outputReset();
 }
 
@@ -244,6 +233,12 @@ void Vantel::ShowBandwidths() {
         SNVals->setPlainText(qText(*figures).replace("\r\n", "\n"));
     }
 }
+
+std::optional<int> Vantel::enter(settings::Box box) {
+    return settings::enterText(box, settings_, FIRLength, mode(), boxText(box));
+}
+
+std::string Vantel::boxText(settings::Box box) const { return textOf(boxFor(box)); }
 
 // ---- The output reset ----------------------------------------------------
 

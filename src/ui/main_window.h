@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "settings/generation_settings.h"
@@ -31,9 +32,11 @@ class SaveWavFile;
 // entry rule for its box; a text the program writes into a box raises that
 // box's handler at once, exactly as typing does.
 //
-// A run happens inside the Generate handler on the window's one thread: it
-// yields to the event loop after every element, so Abort, edits and a close
-// request are handled while it goes on.
+// A run happens inside the Generate handler on the window's one thread. It
+// makes its samples in calls of about 64k samples (whole elements) and yields
+// to the event loop between calls, at least every 15 ms, so Abort, edits and
+// a close request are handled while it goes on; they take effect from the
+// next element on.
 class Vantel : public QWidget {
     Q_OBJECT
 public:
@@ -103,6 +106,7 @@ private:
     void outputReset();
     void withdrawSaveDialog();
     void showGenerateUnlessRunning();
+    void filterOrToneEdited(settings::Box box);
     void refreshFirLength();
     void toneCheck();
 
@@ -119,9 +123,14 @@ private:
     void showReport(const synth::Report& report);
 
     QLineEdit* boxFor(settings::Box box) const;
+    std::string boxText(settings::Box box) const;
+    // Applies the box's entry rule to its text.
+    std::optional<int> enter(settings::Box box);
 
     settings::GenerationSettings settings_;
     std::int16_t FIRLength = settings::kStartupFirLength;
+    std::int32_t AbortFlag = 0;
+    std::string TempWavFile;  // the file the last run wrote, resolved against the current folder
     synth::SynthesisState state_;
 
     RunPhase phase_ = RunPhase::Idle;

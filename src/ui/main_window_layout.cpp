@@ -38,8 +38,11 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, const Twip
     return control;
 }
 
-QLineEdit* textBox(QWidget* parent, const char* name, const char* text, const TwipRect& at, double dpi) {
-    return place(new QLineEdit(QString::fromLatin1(text), parent), name, at, dpi);
+// An edit box with the start-up text its settings are loaded from.
+QLineEdit* textBox(QWidget* parent, const char* name, settings::Box box, const TwipRect& at, double dpi) {
+    const std::string_view text = settings::startupText(box);
+    return place(new QLineEdit(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), parent), name,
+                 at, dpi);
 }
 
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const TwipRect& at, double dpi) {
@@ -166,7 +169,7 @@ void Vantel::createWindowControls() {
     CWPatternText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextColour(CWPatternText, kRed);
 
-    FStext = textBox(this, "FStext", "12000", {1440, 240, 735, 285}, dpi);
+    FStext = textBox(this, "FStext", settings::Box::FStext, {1440, 240, 735, 285}, dpi);
     InfoText = label(this, "InfoText", "", {3120, 5040, 2055, 855}, dpi, Qt::AlignHCenter);
     InfoText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     InfoText->setWordWrap(true);
@@ -190,9 +193,9 @@ void Vantel::createLevelFrame() {
     SNVals->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SNVals->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SNVals->setWordWrapMode(QTextOption::NoWrap);
-    BWtext = textBox(Frame3, "BWtext", "300", {2280, 240, 735, 285}, dpi);
-    SNtext = textBox(Frame3, "SNtext", "20", {2280, 600, 735, 285}, dpi);
-    ScaleText = textBox(Frame3, "ScaleText", "0", {2280, 960, 735, 285}, dpi);
+    BWtext = textBox(Frame3, "BWtext", settings::Box::BWtext, {2280, 240, 735, 285}, dpi);
+    SNtext = textBox(Frame3, "SNtext", settings::Box::SNtext, {2280, 600, 735, 285}, dpi);
+    ScaleText = textBox(Frame3, "ScaleText", settings::Box::ScaleText, {2280, 960, 735, 285}, dpi);
     ScaleScroll = place(new QScrollBar(Qt::Vertical, Frame3), "ScaleScroll", {3000, 960, 255, 375}, dpi);
     ScaleScroll->setRange(settings::kScaleScrollMin, settings::kScaleScrollMax);
     ScaleScroll->setSingleStep(1);
@@ -210,17 +213,17 @@ void Vantel::createLevelFrame() {
 void Vantel::createMessageFrame() {
     const double dpi = logicalDpi_;
     Frame2 = frame(this, "Frame2", "Message / Tone Data", {120, 720, 5055, 2295}, dpi);
-    SpaceToneText = textBox(Frame2, "SpaceToneText", "600", {3480, 1920, 735, 285}, dpi);
+    SpaceToneText = textBox(Frame2, "SpaceToneText", settings::Box::SpaceToneText, {3480, 1920, 735, 285}, dpi);
     SpaceToneText->hide();
-    Ftonetext = textBox(Frame2, "Ftonetext", "800", {3480, 1560, 735, 285}, dpi);
-    WPMtext = textBox(Frame2, "WPMtext", "20", {3480, 840, 735, 285}, dpi);
-    Messagetext = textBox(Frame2, "Messagetext", "TESTING", {240, 480, 4695, 285}, dpi);
+    Ftonetext = textBox(Frame2, "Ftonetext", settings::Box::Ftonetext, {3480, 1560, 735, 285}, dpi);
+    WPMtext = textBox(Frame2, "WPMtext", settings::Box::WPMtext, {3480, 840, 735, 285}, dpi);
+    Messagetext = textBox(Frame2, "Messagetext", settings::Box::Messagetext, {240, 480, 4695, 285}, dpi);
     SPToneLabel = label(Frame2, "SPToneLabel", "Space Tone", {2400, 1920, 975, 255}, dpi, Qt::AlignRight);
     SPToneLabel->hide();
     Label3 = label(Frame2, "Label3", "Tone Frequency Hz", {1800, 1560, 1575, 255}, dpi, Qt::AlignRight);
     Label4 = label(Frame2, "Label4", "CW Speed  WPM", {2040, 840, 1335, 255}, dpi, Qt::AlignRight);
     Label5 = label(Frame2, "Label5", "Message Text", {480, 240, 1095, 255}, dpi, Qt::AlignRight);
-    Label7 = label(Frame2, "Label7", "Dot Interval 60ms", {3240, 1200, 1695, 255}, dpi);
+    Label7 = label(Frame2, "Label7", settings::startupText(settings::Box::Label7).data(), {3240, 1200, 1695, 255}, dpi);
     DurLabel = label(Frame2, "DurLabel", "", {2040, 240, 2415, 255}, dpi);
 }
 
@@ -228,8 +231,8 @@ void Vantel::createFilterFrame() {
     const double dpi = logicalDpi_;
     Frame1 = frame(this, "Frame1", "Output Filter", {120, 4680, 2655, 1575}, dpi);
     NoFilter = place(new QCheckBox("No Output Filtering", Frame1), "NoFilter", {360, 240, 1695, 255}, dpi);
-    FilterCFtext = textBox(Frame1, "FilterCFtext", "1800", {1800, 600, 735, 285}, dpi);
-    FilterBWtext = textBox(Frame1, "FilterBWtext", "3000", {1800, 960, 735, 285}, dpi);
+    FilterCFtext = textBox(Frame1, "FilterCFtext", settings::Box::FilterCFtext, {1800, 600, 735, 285}, dpi);
+    FilterBWtext = textBox(Frame1, "FilterBWtext", settings::Box::FilterBWtext, {1800, 960, 735, 285}, dpi);
     FIRLen = label(Frame1, "FIRLen", "FIR ", {240, 1200, 1575, 255}, dpi);
     // The grey the desktop gives a workspace behind documents.
     setTextColour(FIRLen, FIRLen->palette().color(QPalette::Dark));

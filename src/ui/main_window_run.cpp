@@ -14,10 +14,8 @@
 #include <cstring>
 #include <memory>
 
-#include "filter/fir_design.h"
 #include "keying/morse_encoder.h"
-#include "synth/run_plan.h"
-#include "text/number_text.h"
+#include "synth/run_setup.h"
 #include "ui/main_window.h"
 #include "ui/progress_box.h"
 #include "ui/window_look.h"
@@ -29,6 +27,7 @@ namespace {
 using settings::Mode;
 
 void yieldToEventLoop() { QCoreApplication::processEvents(); }
+
 
 // The longest the run goes without letting the window repaint and hear a
 // click.
@@ -58,29 +57,23 @@ void Vantel::GenWav_Click() {
     GenWaveFile();
 }
 
-void Vantel::Abort_Click() { settings_.AbortFlag = 1; }
+void Vantel::Abort_Click() { AbortFlag = 1; }
 
 void Vantel::GenCW() {
+    const std::string message =
+        synth::encodeForRun(settings_, mode(), boxText(settings::Box::Messagetext), boxText(settings::Box::WPMtext));
     if (mode() == Mode::ToneOnly) {
-        settings_.CWPattern = keying::tonePattern(text::readNumber(WPMtext->text().toStdString()));
-        settings_.Dotperiod = 0.1;
         CWPatternText->setPlainText("Tone");
         return;
     }
     // Putting the capitals back raises the message edit, which clears the
     // pattern box and the duration; both are filled again below.
-    const std::string message = keying::toUpperAscii(Messagetext->text().toStdString());
     Messagetext->setText(QString::fromStdString(message));
-    keying::MorseEncoding encoding = keying::encodeMorse(message);
-    settings_.Duration = static_cast<double>(encoding.duration);
-    settings_.CWPattern = keying::KeyingPattern::fromText(std::move(encoding.pattern));
     CWPatternText->setPlainText(QString::fromStdString(settings_.CWPattern.text()));
     DurLabel->setText(QString::fromStdString(keying::durationCaption(settings_.Duration * settings_.Dotperiod)));
 }
 
-void Vantel::FilterCoeffs(double fcentre) {
-    filter::designBandPass(state_.FIRCoeffs, fcentre, settings_.FilterBW, settings_.FSample, FIRLength);
-}
+void Vantel::FilterCoeffs(double fcentre) { synth::designRunFilter(state_.FIRCoeffs, settings_, fcentre, FIRLength); }
 
 void Vantel::GenWaveFile() {
     if (phase_ == RunPhase::Sounding) return;
@@ -100,31 +93,26 @@ void Vantel::GenWaveFile() {
 void Vantel::runGeneration() {
     prepareWindowForRun();
     if (closeRequested_) return;
-    settings_.TempWavFile = kTempWavFile;
+    TempWavFile = kTempWavFile;
     deleteOldTempFile();
-    settings_.AbortFlag = 0;
+    AbortFlag = 0;
     Abort->show();
     phase_ = RunPhase::Repairing;
     repairSettings();
     phase_ = RunPhase::SettingUp;
     ShowBandwidths();
-    if (mode() == Mode::ToneOnly) {
-        settings_.CWPattern = keying::tonePattern(text::readNumber(WPMtext->text().toStdString()));
-    }
-    // The run keeps its own copy: nothing an edit does may change the pattern
-    // under it.
-    const keying::KeyingPattern pattern = settings_.CWPattern;
-    const synth::RunPlan plan = synth::planRun(settings_, mode(), pattern);
+    const synth::RunSetup setup = synth::setUpRun(settings_, mode(), boxText(settings::Box::WPMtext));
+    const synth::RunPlan& plan = setup.plan;
     FilterCoeffs(settings_.FilterCF);
 
-    auto writer = std::make_unique<wav::WavWriter>(settings_.TempWavFile, plan.sampleRate, plan.totalSamples);
+    auto writer = std::make_unique<wav::WavWriter>(TempWavFile, plan.sampleRate, plan.totalSamples);
     try {
-        synth::GenerationRun run(state_, plan, pattern, *writer);
+        synth::GenerationRun run(state_, plan, setup.pattern, *writer);
         Progress->setScaleWidth(plan.elements);
         const bool complete = soundElements(run);
         writer->finish();
         if (complete) {
-            showDone(synth::levelReport(settings_.TempWavFile, plan.totalSamples, run.stats()));
+            showDone(synth::levelReport(TempWavFile, plan.totalSamples, run.stats()));
         } else {
             showAborted(synth::abortReport(plan.totalSamples, run.stats()));
         }
@@ -149,8 +137,8 @@ void Vantel::prepareWindowForRun() {
 
 void Vantel::deleteOldTempFile() {
     // unlink, not remove: a folder that happens to bear the name is not ours.
-    if (::unlink(settings_.TempWavFile.c_str()) != 0 && errno != ENOENT) {
-        throw wav::FileError("Cannot delete " + settings_.TempWavFile + ": " + std::strerror(errno));
+    if (::unlink(TempWavFile.c_str()) != 0 && errno != ENOENT) {
+        throw wav::FileError("Cannot delete " + TempWavFile + ": " + std::strerror(errno));
     }
 }
 
@@ -163,13 +151,16 @@ QLineEdit* Vantel::boxFor(settings::Box box) const {
         case settings::Box::SNtext: return SNtext;
         case settings::Box::WPMtext: return WPMtext;
         case settings::Box::ScaleText: return ScaleText;
+        case settings::Box::Messagetext: return Messagetext;
+        case settings::Box::FilterCFtext: return FilterCFtext;
+        case settings::Box::FilterBWtext: return FilterBWtext;
         case settings::Box::Label7: break;
     }
     return nullptr;
 }
 
 void Vantel::repairSettings() {
-    auto read = [this](settings::Box box) { return boxFor(box)->text().toStdString(); };
+    auto read = [this](settings::Box box) { return boxText(box); };
     auto write = [this](settings::Box box, const std::string& text) {
         if (box == settings::Box::Label7) {
             Label7->setText(QString::fromStdString(text));
@@ -209,7 +200,7 @@ synth::LiveControls Vantel::liveControls() const {
     live.filterOn = !NoFilter->isChecked();
     live.scaleFact = settings_.ScaleFact;
     live.firLength = FIRLength;
-    live.abort = settings_.AbortFlag != 0 || closeRequested_;
+    live.abort = AbortFlag != 0 || closeRequested_;
     return live;
 }
 

@@ -226,7 +226,7 @@ void FileFaultsTest::commandFileRemovedWhileWritten() {
     vantel::gen::GenOptions options;
     options.output = (work / "out.wav").string();
     options.mode = vantel::settings::Mode::ToneOnly;
-    options.toneLength = "30";  // written in several pieces, with a look between them
+    options.typed[vantel::gen::Typed::ToneLength] = "30";  // written in several pieces, with a look between them
     int looks = 0;
     auto removePartialCopy = [&] {
         if (++looks != 2) return false;

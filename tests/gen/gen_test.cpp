@@ -112,40 +112,40 @@ TEST(VantelGen, WarningsAreReportsAndExitZero) {
 
 TEST(TypedForm, OptionsActLikeTextTypedIntoTheBoxes) {
     GenOptions o;
-    o.level = "3.5";  // the scroll bar moves to 4 and writes 4 back
-    o.rate = "48000";
-    o.filterBw = "100";
-    o.bw = "-300";
+    o.typed[Typed::Level] = "3.5";  // the scroll bar moves to 4 and writes 4 back
+    o.typed[Typed::Rate] = "48000";
+    o.typed[Typed::FilterBw] = "100";
+    o.typed[Typed::Bw] = "-300";
     TypedForm f = typeIntoForm(o);
-    EXPECT_EQ(f.scaleText, "4");
+    EXPECT_EQ(f.text(settings::Box::ScaleText), "4");
     EXPECT_DOUBLE_EQ(f.s.ScaleFact, std::pow(10.0, 4.0 / 20));
     EXPECT_EQ(f.firLength, 1920);
     EXPECT_EQ(f.s.BW, 300);
 
     o = {};
-    o.level = "3.4";  // typed key by key: 3 moves the bar, 3. and 3.4 leave it
-    o.rate = "12k";
+    o.typed[Typed::Level] = "3.4";  // typed key by key: 3 moves the bar, 3. and 3.4 leave it
+    o.typed[Typed::Rate] = "12k";
     o.mode = settings::Mode::ToneOnly;
-    o.wpm = "25";
-    o.toneLength = "2.25";
+    o.typed[Typed::Wpm] = "25";
+    o.typed[Typed::ToneLength] = "2.25";
     f = typeIntoForm(o);
-    EXPECT_EQ(f.scaleText, "3.4");
+    EXPECT_EQ(f.text(settings::Box::ScaleText), "3.4");
     EXPECT_EQ(f.scaleScroll, 3);
     EXPECT_EQ(f.s.FSample, 12);
     EXPECT_EQ(f.s.WPM, 25);
-    EXPECT_EQ(f.wpmText, "2.25");
+    EXPECT_EQ(f.text(settings::Box::WPMtext), "2.25");
     EXPECT_EQ(f.s.ContToneDur, 2.25f);
 
     o = {};
     o.mode = settings::Mode::FSKCW;
-    o.level = "-5.4";
+    o.typed[Typed::Level] = "-5.4";
     f = typeIntoForm(o);
-    EXPECT_EQ(f.wpmText, " 20");
-    EXPECT_EQ(f.scaleText, "-5.4");
+    EXPECT_EQ(f.text(settings::Box::WPMtext), " 20");
+    EXPECT_EQ(f.text(settings::Box::ScaleText), "-5.4");
     EXPECT_EQ(f.scaleScroll, -5);
     EXPECT_DOUBLE_EQ(f.s.ScaleFact, std::pow(10.0, -5.4 / 20));
-    o.level = "-5.5";  // rounds to -6 at the last key: the bar writes -6 back
-    EXPECT_EQ(typeIntoForm(o).scaleText, "-6");
+    o.typed[Typed::Level] = "-5.5";  // rounds to -6 at the last key: the bar writes -6 back
+    EXPECT_EQ(typeIntoForm(o).text(settings::Box::ScaleText), "-6");
 }
 
 TEST(VantelGen, RepairedAndModeSettingsGiveTheExpectedFiles) {

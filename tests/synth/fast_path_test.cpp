@@ -8,6 +8,7 @@
 
 #include "keying/morse_encoder.h"
 #include "settings/generation_settings.h"
+#include "support/run_support.h"
 #include "support/wav_file.h"
 #include "synth/generation_run.h"
 
@@ -30,7 +31,7 @@ Rendered render(Renderer renderer, const settings::GenerationSettings& s, Mode m
                 std::int16_t designLength, const LiveForElement& live, std::int64_t elementsPerCall = 1) {
     TempDir dir;
     SynthesisState state{NoiseSource(99), {}, {}};
-    const RunPlan plan = prepareRun(state, s, mode, pattern, designLength);
+    const RunPlan plan = vantel::testing::planAndDesign(state, s, mode, pattern, designLength);
     Rendered result;
     {
         wav::WavWriter writer((dir / "r.wav").string(), plan.sampleRate, plan.totalSamples);

@@ -9,6 +9,7 @@
 #include "keying/morse_encoder.h"
 #include "settings/generation_settings.h"
 #include "support/content_hash.h"
+#include "support/run_support.h"
 #include "support/wav_file.h"
 #include "synth/generation_run.h"
 
@@ -33,7 +34,7 @@ std::string renderedHash(Renderer renderer, const PinnedRun& r) {
     s.FilterBW = r.filterBandwidth;
     s.SN = r.sn;
     SynthesisState state{NoiseSource(2024), {}, {}};
-    const RunPlan plan = prepareRun(state, s, r.mode, r.pattern, r.firLength);
+    const RunPlan plan = vantel::testing::planAndDesign(state, s, r.mode, r.pattern, r.firLength);
     {
         wav::WavWriter writer((dir / "r.wav").string(), plan.sampleRate, plan.totalSamples);
         GenerationRun run(state, plan, r.pattern, writer, renderer);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "settings/generation_settings.h"
+#include "support/run_support.h"
 #include "support/wav_file.h"
 #include "synth/generation_run.h"
 #include "synth/level_report.h"
@@ -28,10 +29,10 @@ settings::GenerationSettings startupSettings() {
 std::vector<std::int16_t> runToSamples(SynthesisState& state, const settings::GenerationSettings& s, Mode mode,
                                        const KeyingPattern& pattern, const LiveControls& live) {
     TempDir dir;
-    const RunPlan plan = prepareRun(state, s, mode, pattern, live.firLength);
+    const RunPlan plan = vantel::testing::planAndDesign(state, s, mode, pattern, live.firLength);
     wav::WavWriter writer((dir / "run.wav").string(), plan.sampleRate, plan.totalSamples);
     GenerationRun run(state, plan, pattern, writer);
-    while (run.running()) run.runElement(live);
+    while (run.running()) run.runElements(1, live);
     writer.finish();
     return readWav(dir / "run.wav").samples;
 }
@@ -156,17 +157,17 @@ TEST(GenerationRun, AbortWritesOneSampleOfTheNextElementAndAValidHeader) {
     TempDir dir;
     SynthesisState state;
     const KeyingPattern pattern = KeyingPattern::fromText("- - -");
-    const RunPlan plan = prepareRun(state, s, Mode::OnOffCW, pattern, 200);
+    const RunPlan plan = vantel::testing::planAndDesign(state, s, Mode::OnOffCW, pattern, 200);
     wav::WavWriter writer((dir / "abort.wav").string(), plan.sampleRate, plan.totalSamples);
     GenerationRun run(state, plan, pattern, writer);
-    run.runElement({});
-    run.runElement({});
+    run.runElements(1, {});
+    run.runElements(1, {});
     LiveControls abort;
     abort.abort = true;
-    run.runElement(abort);
+    run.runElements(1, abort);
     EXPECT_TRUE(run.aborted());
     EXPECT_FALSE(run.running());
-    run.runElement({});  // nothing more once aborted
+    run.runElements(1, {});  // nothing more once aborted
     writer.finish();
     const auto wav = readWav(dir / "abort.wav");
     EXPECT_EQ(wav.samples.size(), 2u * 720 + 1);

@@ -122,7 +122,7 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
         w.generate();
         vantel::gen::GenOptions options;
         options.output = "gen.wav";
-        vantel::gen::generate(options);
+        vantel::gen::generateFile(options);
         QCOMPARE(contents("CWTemp.wav"), contents("gen.wav"));
     }
     // The same texts typed into the boxes, in the order the command types them.
@@ -142,17 +142,17 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     vantel::gen::GenOptions options;
     options.output = "gen2.wav";
     options.mode = vantel::settings::Mode::FSKCW;
-    options.wpm = "25";
-    options.message = "cq de vantel";
-    options.tone = "700";
-    options.spaceTone = "650";
-    options.rate = "8000";
-    options.snr = "5";
-    options.bw = "2500";
-    options.level = "-3";
-    options.filterCf = "700";
-    options.filterBw = "500";
-    vantel::gen::generate(options);
+    options.typed[vantel::gen::Typed::Wpm] = "25";
+    options.typed[vantel::gen::Typed::Message] = "cq de vantel";
+    options.typed[vantel::gen::Typed::Tone] = "700";
+    options.typed[vantel::gen::Typed::SpaceTone] = "650";
+    options.typed[vantel::gen::Typed::Rate] = "8000";
+    options.typed[vantel::gen::Typed::Snr] = "5";
+    options.typed[vantel::gen::Typed::Bw] = "2500";
+    options.typed[vantel::gen::Typed::Level] = "-3";
+    options.typed[vantel::gen::Typed::FilterCf] = "700";
+    options.typed[vantel::gen::Typed::FilterBw] = "500";
+    vantel::gen::generateFile(options);
     QVERIFY(contents("CWTemp.wav").size() > 44);
     QCOMPARE(contents("CWTemp.wav"), contents("gen2.wav"));
 }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "filter/fir_design.h"
+#include "keying/keying_pattern.h"
+#include "settings/generation_settings.h"
+#include "synth/run_plan.h"
+
+// The set-up of a Generate run, the same for every front end. In order:
+//   1. encodeForRun, when the message box is not empty (the window's GenCW);
+//   2. the run repair (settings::repairForRun);
+//   3. setUpRun: the pattern the run sounds and its plan;
+//   4. designRunFilter with FilterCF (the window's FilterCoeffs);
+// then the WAV header for the plan's total and a GenerationRun.
+namespace vantel::synth {
+
+// The encoding step: in the Morse modes the message, in capitals, becomes
+// CWPattern and its length Duration; in continuous-tone mode CWPattern is the
+// tone the speed box asks for and Dotperiod a tenth of a second. Returns the
+// message as the box should then show it (in capitals in the Morse modes,
+// untouched in continuous-tone mode).
+std::string encodeForRun(settings::GenerationSettings& s, settings::Mode mode, std::string_view message,
+                         std::string_view speedText);
+
+// What a run is fixed to before its first sample. The run keeps its own
+// pattern: nothing an edit does during the run may change it.
+struct RunSetup {
+    keying::KeyingPattern pattern;
+    RunPlan plan;
+};
+
+// After the repair: in continuous-tone mode the tone is built afresh from the
+// speed box; in the Morse modes the run sounds the pattern the last encoding
+// left in CWPattern. Throws RunError when there is nothing to generate or
+// too much for a WAV file.
+RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText);
+
+// The run's band-pass around `centre` with the settings' bandwidth and rate,
+// into the coefficient store; designed whether or not filtering is on.
+void designRunFilter(filter::CoefficientStore& coeffs, const settings::GenerationSettings& s, double centre,
+                     std::int16_t firLength);
+
+}  // namespace vantel::synth
