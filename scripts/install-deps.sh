@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core fonts-liberation2
+  dpkg-dev file desktop-file-utils groff-base man-db
 )
 
 missing=()

@@ -38,6 +38,8 @@ unsigned parseJobs(const std::string& text) {
 bool setFlag(GenOptions& options, const std::string& name) {
     if (name == "--help" || name == "-h") {
         options.help = true;
+    } else if (name == "--version") {
+        options.version = true;
     } else if (name == "--no-filter") {
         options.noFilter = true;
     } else if (name == "--sweep") {
@@ -133,6 +135,7 @@ window's box ("12k" reads as 12, letters as 0).
   --no-filter          no output filter
   --seed N             noise seed (default: the window's start-up seed)
   -h, --help           this text
+  --version            print the program's name and version
 
 It also prints the S/N measured from the generated tone and noise: the
 key-down tone power over the noise power counted one-sided in the reference

@@ -75,6 +75,7 @@ struct GenOptions {
     bool noFilter = false;
     std::optional<std::uint64_t> seed;
     bool help = false;
+    bool version = false;
 
     // A sweep: --snr, --wpm and --tone hold lists or ranges, --messages a
     // file of messages, and the output is a folder.

@@ -12,6 +12,7 @@
 #include "gen_options.h"
 #include "gen_run.h"
 #include "sweep.h"
+#include "vantel_version.h"
 
 namespace {
 
@@ -84,7 +85,13 @@ int main(int argc, char** argv) {
         const vantel::gen::GenOptions options = vantel::gen::parseOptions(args);
         if (options.help) {
             std::cout << vantel::gen::usageText();
-            return 0;
+            std::cout.flush();
+            return std::cout ? 0 : 1;
+        }
+        if (options.version) {
+            std::cout << "vantel-gen " << vantel::kVersion << '\n';
+            std::cout.flush();
+            return std::cout ? 0 : 1;
         }
         return options.sweep ? runSweep(options) : runOne(options);
     } catch (const vantel::gen::UsageError& e) {

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# deb_package_test.sh CPACK BUILD_DIR SCRATCH_DIR VERSION SOURCE_DIR
+# Builds the Debian package into SCRATCH_DIR (so that nothing else in the
+# build folder is touched) and checks its fields, its dependencies, that it
+# holds the two programs and their files and nothing else, and that what it
+# installs is what the build and the source hold.
+set -uo pipefail
+cpack=$1
+build=$2
+scratch=$3
+version=$4
+source=$5
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+if ! (cd "$build" && "$cpack" -G DEB -B "$scratch") >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  echo "FAIL: cpack -G DEB failed"
+  exit 1
+fi
+arch=$(dpkg --print-architecture)
+deb=$scratch/vantel_${version}_${arch}.deb
+if [ ! -f "$deb" ]; then
+  ls "$scratch"
+  echo "FAIL: no $(basename "$deb") was made"
+  exit 1
+fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = vantel ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)', not $arch"
+[ "$(field Section)" = hamradio ] || fail "Section is '$(field Section)'"
+[[ $(field Maintainer) =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer '$(field Maintainer)' is not 'Name <address>'"
+description=$(field Description)
+[ -n "$(head -n1 <<<"$description")" ] && [ "$(wc -l <<<"$description")" -ge 4 ] ||
+  fail "Description lacks a summary line or a long description: $description"
+
+# Package names in Depends, alternatives included, versions dropped. The
+# sanitizer build adds its runtimes; extra names are fine.
+depends=$(field Depends | tr ',|' '\n\n' | sed 's/^ *//; s/[ (:].*//' | sed '/^$/d' | sort -u)
+for package in libc6 libqt6widgets6 libpulse0 qt6-qpa-plugins fonts-liberation2; do
+  grep -qx "$package" <<<"$depends" || fail "Depends does not name $package: $(field Depends)"
+done
+
+# Every file the package holds (directories aside), exactly these.
+expected=$(sort <<'LIST'
+./usr/bin/vantel
+./usr/bin/vantel-gen
+./usr/share/applications/vantel.desktop
+./usr/share/bash-completion/completions/vantel-gen
+./usr/share/icons/hicolor/128x128/apps/vantel.png
+./usr/share/icons/hicolor/32x32/apps/vantel.png
+./usr/share/icons/hicolor/48x48/apps/vantel.png
+./usr/share/man/man1/vantel-gen.1.gz
+./usr/share/man/man1/vantel.1.gz
+LIST
+)
+listing=$(dpkg-deb -c "$deb")
+files=$(awk '$1 !~ /^d/ { print $6 }' <<<"$listing" | sort)
+[ "$files" = "$expected" ] || fail "the package holds other files than expected:
+$(diff <(echo "$expected") <(echo "$files"))"
+awk '$2 != "root/root" { bad = 1 } END { exit bad }' <<<"$listing" || fail "files not owned by root:
+$(awk '$2 != "root/root"' <<<"$listing")"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
+for program in vantel vantel-gen; do
+  [ -x "$root/usr/bin/$program" ] || fail "/usr/bin/$program is not executable"
+done
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/vantel-gen" --version 2>&1)
+[ "$out" = "vantel-gen $version" ] || fail "the packaged vantel-gen --version printed '$out'"
+validation=$(desktop-file-validate "$root/usr/share/applications/vantel.desktop" 2>&1)
+[ $? -eq 0 ] && [ -z "$validation" ] || fail "desktop-file-validate: $validation"
+for page in vantel.1 vantel-gen.1; do
+  cmp -s <(gzip -dc "$root/usr/share/man/man1/$page.gz") "$source/docs/man/$page" ||
+    fail "/usr/share/man/man1/$page.gz does not hold docs/man/$page"
+done
+cmp -s "$root/usr/share/bash-completion/completions/vantel-gen" "$source/packaging/bash-completion/vantel-gen" ||
+  fail "the installed completion differs from packaging/bash-completion/vantel-gen"
+for size in 32 48 128; do
+  png=$root/usr/share/icons/hicolor/${size}x${size}/apps/vantel.png
+  # A PNG: its signature, then the IHDR chunk's big-endian width and height.
+  read -r -a header < <(od -An -tu1 -w24 -N24 "$png")
+  signature="${header[*]:0:8}"
+  width=$(((header[16] << 24) | (header[17] << 16) | (header[18] << 8) | header[19]))
+  height=$(((header[20] << 24) | (header[21] << 16) | (header[22] << 8) | header[23]))
+  [ "$signature" = "137 80 78 71 13 10 26 10" ] && [ "$width" -eq "$size" ] && [ "$height" -eq "$size" ] ||
+    fail "$png is not a ${size}x${size} PNG (${width}x${height})"
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "ok: $(basename "$deb"), Depends: $(field Depends)"
+rm -rf "$scratch"
