@@ -23,6 +23,19 @@ std::uint64_t parseSeed(const std::string& text) {
     return seed;
 }
 
+// The wanted RMS of --level auto, in dBFS.
+double parseAutoRms(const std::string& text) {
+    constexpr double kQuietest = -60;
+    constexpr double kLoudest = -3;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(value >= kQuietest) ||
+        !(value <= kLoudest)) {
+        throw UsageError("bad --auto-rms '" + text + "': use a number of dBFS from -60 to -3");
+    }
+    return value;
+}
+
 unsigned parseJobs(const std::string& text) {
     constexpr unsigned kMostJobs = 1024;
     unsigned jobs = 0;
@@ -46,6 +59,10 @@ bool setFlag(GenOptions& options, const std::string& name) {
         options.sweep = true;
     } else if (name == "-q" || name == "--quiet") {
         options.quiet = true;
+    } else if (name == "--strict") {
+        options.strict = true;
+    } else if (name == "--quiet-warnings") {
+        options.quietWarnings = true;
     } else {
         return false;
     }
@@ -60,6 +77,7 @@ void checkSweepOptions(const GenOptions& options) {
         return;
     }
     if (!options.outputGiven) throw UsageError("--sweep needs an output folder: -o DIR");
+    if (options.toStandardOutput()) throw UsageError("a sweep writes a folder of files, not standard output: -o DIR");
     if (options.messagesFile && options.typed[Typed::Message]) throw UsageError("give either --message or --messages, not both");
 }
 
@@ -84,6 +102,11 @@ GenOptions parseOptions(const std::vector<std::string>& args) {
         {"--jobs", [&](const std::string& v) { options.jobs = parseJobs(v); }},
         {"--mode", [&](const std::string& v) { options.mode = parseMode(v); }},
         {"--seed", [&](const std::string& v) { options.seed = parseSeed(v); }},
+        {"--auto-rms",
+         [&](const std::string& v) {
+             options.autoRmsDbfs = parseAutoRms(v);
+             options.autoRmsGiven = true;
+         }},
     };
     for (const TypedOption& typed : kTypedOptions) {
         valued.emplace(typed.name, [&options, id = typed.id](const std::string& v) { options.typed[id] = v; });
@@ -108,6 +131,7 @@ GenOptions parseOptions(const std::vector<std::string>& args) {
         setter->second(*value);
     }
     if (options.output.empty()) throw UsageError("the output file name is empty");
+    if (options.autoRmsGiven && !options.autoLevel()) throw UsageError("--auto-rms goes with --level auto");
     checkSweepOptions(options);
     return options;
 }
@@ -117,9 +141,13 @@ std::string usageText() {
 Writes a 16-bit mono WAV file of Morse code (or a tone) in calibrated white
 noise, exactly as the Vantel window's Generate command does on its first run,
 and prints the level report. Every value is read like the text typed into the
-window's box ("12k" reads as 12, letters as 0).
+window's box ("12k" reads as 12, letters as 0); a text not read whole as a
+number gets a warning on standard error saying how it was read. Clipped
+samples always get a warning, with the --level that would have avoided them.
 
-  -o, --output FILE    output file (default CWTemp.wav)
+  -o, --output FILE    output file (default CWTemp.wav); - writes the WAV to
+                       standard output (the report then goes to standard
+                       error)
   --mode MODE          onoff, fsk or tone (default onoff)
   --message TEXT       Morse message (default TESTING)
   --wpm TEXT           speed in words per minute (default 20)
@@ -129,11 +157,17 @@ window's box ("12k" reads as 12, letters as 0).
   --rate TEXT          sample rate in Hz (default 12000)
   --snr TEXT           signal to noise ratio in dB (default 20)
   --bw TEXT            reference bandwidth of the S/N in Hz (default 300)
-  --level TEXT         output scaling in dB (default 0)
+  --level TEXT         output scaling in dB (default 0), or auto: chosen from
+                       the settings before the run so that the file's RMS
+                       is at -20 dBFS, then used as if typed
+  --auto-rms DB        the file RMS --level auto aims at, -60 to -3 dBFS
   --filter-cf TEXT     output filter centre in Hz (default 1800)
   --filter-bw TEXT     output filter bandwidth in Hz (default 3000)
   --no-filter          no output filter
   --seed N             noise seed (default: the window's start-up seed)
+  --strict             exit with status 3 when samples were clipped (the
+                       file stays)
+  --quiet-warnings     no warnings about texts read loosely ("48k" as 48)
   -h, --help           this text
   --version            print the program's name and version
 

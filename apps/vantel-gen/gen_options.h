@@ -66,16 +66,29 @@ private:
     std::array<std::optional<std::string>, kTypedCount> texts_;
 };
 
+inline constexpr std::string_view kAutoLevel = "auto";
+inline constexpr double kDefaultAutoRmsDbfs = -20;
+
 // The texts the options give, each as a user would type it into the window's
 // matching box; an option not given leaves the box's start-up text.
 struct GenOptions {
-    std::string output = "CWTemp.wav";
+    std::string output = "CWTemp.wav";  // "-": standard output
     settings::Mode mode = settings::Mode::OnOffCW;
     TypedTexts typed;
     bool noFilter = false;
     std::optional<std::uint64_t> seed;
     bool help = false;
     bool version = false;
+
+    // --level auto: the level is chosen before the run so that the file's RMS
+    // sits at autoRmsDbfs; the chosen text is then typed as if given.
+    double autoRmsDbfs = kDefaultAutoRmsDbfs;
+    bool autoRmsGiven = false;
+    bool strict = false;          // a clipped file is an error (exit 3)
+    bool quietWarnings = false;   // no warnings about loosely read texts
+
+    bool autoLevel() const { return typed[Typed::Level] == std::string(kAutoLevel); }
+    bool toStandardOutput() const { return output == "-"; }
 
     // A sweep: --snr, --wpm and --tone hold lists or ranges, --messages a
     // file of messages, and the output is a folder.

@@ -11,6 +11,7 @@
 
 #include "settings/entry_rules.h"
 #include "synth/generation_run.h"
+#include "synth/level_plan.h"
 #include "text/number_text.h"
 #include "wav/wav_writer.h"
 
@@ -124,8 +125,77 @@ TypedForm typeIntoForm(const GenOptions& o) {
     return f;
 }
 
+namespace {
+
+// A level of `tenths` tenths of a dB as a user types it: "-45.4", "3", "0".
+std::string levelText(std::int64_t tenths) {
+    const std::int64_t magnitude = tenths < 0 ? -tenths : tenths;
+    std::string text = (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10);
+    if (magnitude % 10 != 0) text += "." + std::to_string(magnitude % 10);
+    return text;
+}
+
+// The level a text gives once typed into the level box: the scroll bar
+// rounds some texts to whole dB as they are typed.
+double typedLevel(const std::string& text) {
+    TypedForm f;
+    typeText(f, Box::ScaleText, text);
+    return text::readNumber(f.text(Box::ScaleText));
+}
+
+// Of the texts on the 0.1 dB grid within 1 dB of `wanted` (searching from it
+// outwards, or downwards only when `notAbove`), the one whose typed level is
+// nearest `wanted` and, with `notAbove`, not above it. Among texts that give
+// the same level, one that stands as typed ("-9", not "-8.9" rounded to -9).
+std::optional<std::string> nearestTypedLevel(double wanted, bool notAbove) {
+    constexpr std::int64_t kSearch = 10;
+    const double start = notAbove ? std::floor(wanted * 10) : std::round(wanted * 10);
+    if (!std::isfinite(start) || std::fabs(start) > 1e15) return std::nullopt;
+    std::optional<std::string> best;
+    double bestDistance = 0;
+    bool bestStands = false;
+    for (std::int64_t step = 0; step <= 2 * kSearch; ++step) {
+        const std::int64_t offset = notAbove ? -step : (step % 2 == 0 ? step / 2 : -(step + 1) / 2);
+        const std::string text = levelText(static_cast<std::int64_t>(start) + offset);
+        const double used = typedLevel(text);
+        if (notAbove && used > wanted) continue;
+        const double distance = std::fabs(used - wanted);
+        const bool stands = used == text::readNumber(text);
+        if (!best || distance < bestDistance || (distance == bestDistance && stands && !bestStands)) {
+            best = text;
+            bestDistance = distance;
+            bestStands = stands;
+        }
+    }
+    return best;
+}
+
+std::string chooseAutoLevel(const GenOptions& options) {
+    GenOptions probe = options;
+    probe.typed[Typed::Level].reset();
+    const PreparedFile prepared = prepareFile(probe);
+    const TypedForm& f = prepared.form;
+    filter::CoefficientStore coeffs{};
+    synth::designRunFilter(coeffs, f.s, f.s.FilterCF, f.firLength);
+    const double meanSquare = synth::expectedMeanSquare(prepared.setup, f.mode, f.filterOn, coeffs, f.firLength);
+    const auto text = meanSquare > 0 && std::isfinite(meanSquare)
+                          ? nearestTypedLevel(synth::levelForRms(meanSquare, options.autoRmsDbfs), false)
+                          : std::nullopt;
+    if (!text) throw synth::RunError("--level auto: the signal's level has no finite value to scale from");
+    return *text;
+}
+
+}  // namespace
+
 PreparedFile prepareFile(const GenOptions& options) {
-    PreparedFile prepared{typeIntoForm(options), {}, options.seed.value_or(synth::NoiseSource::kStartupSeed)};
+    if (options.autoLevel()) {
+        GenOptions chosen = options;
+        chosen.typed[Typed::Level] = chooseAutoLevel(options);
+        PreparedFile prepared = prepareFile(chosen);
+        prepared.autoLevelText = chosen.typed[Typed::Level];
+        return prepared;
+    }
+    PreparedFile prepared{typeIntoForm(options), {}, options.seed.value_or(synth::NoiseSource::kStartupSeed), {}};
     TypedForm& f = prepared.form;
     // The Generate command encodes only a non-empty message.
     if (const std::string message = f.text(Box::Messagetext); !message.empty()) {
@@ -136,6 +206,38 @@ PreparedFile prepareFile(const GenOptions& options) {
     return prepared;
 }
 
+namespace {
+
+constexpr const char* kStandardOutputName = "standard output";
+
+// Sounds the whole run into `writer`, looking for a stop between calls.
+void soundRun(FileResult& result, synth::SynthesisState& state, wav::WavWriter& writer, const StopRequested& stop) {
+    const TypedForm& f = result.prepared.form;
+    const synth::RunPlan& plan = result.prepared.setup.plan;
+    synth::GenerationRun run(state, plan, result.prepared.setup.pattern, writer);
+    const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
+    const std::int64_t perCall = synth::elementsPerCall(plan);
+    while (run.running()) {
+        if (stop && stop()) throw Interrupted();
+        run.runElements(perCall, live);
+    }
+    writer.finish();
+    result.stats = run.stats();
+    result.measure = run.signalMeasure();
+}
+
+// The header is known before the first sample, so the file can go down a
+// pipe as it is made.
+void generateToStandardOutput(FileResult& result, synth::SynthesisState& state, const StopRequested& stop) {
+    const synth::RunPlan& plan = result.prepared.setup.plan;
+    const auto writer = wav::WavWriter::toStream(STDOUT_FILENO, kStandardOutputName, plan.sampleRate,
+                                                 plan.totalSamples);
+    soundRun(result, state, *writer, stop);
+    result.report = synth::levelReport(kStandardOutputName, plan.totalSamples, result.stats);
+}
+
+}  // namespace
+
 FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     FileResult result{prepareFile(options), {}, {}, {}};
     const TypedForm& f = result.prepared.form;
@@ -143,6 +245,10 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     synth::SynthesisState state;
     state.noise = synth::NoiseSource(result.prepared.seed);
     synth::designRunFilter(state.FIRCoeffs, f.s, f.s.FilterCF, f.firLength);
+    if (options.toStandardOutput()) {
+        generateToStandardOutput(result, state, stop);
+        return result;
+    }
 
     const std::string temporary = temporaryNameFor(options.output);
     std::unique_ptr<wav::WavWriter> writer;
@@ -153,21 +259,12 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         throw namingOutput(e, temporary, options.output);
     }
     try {
-        synth::GenerationRun run(state, plan, result.prepared.setup.pattern, *writer);
-        const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
-        const std::int64_t perCall = synth::elementsPerCall(plan);
-        while (run.running()) {
-            if (stop && stop()) throw Interrupted();
-            run.runElements(perCall, live);
-        }
-        writer->finish();
+        soundRun(result, state, *writer, stop);
         if (stop && stop()) throw Interrupted();
         if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
             throw wav::FileError("Cannot create " + options.output + ": " + std::strerror(errno));
         }
-        result.report = synth::levelReport(options.output, plan.totalSamples, run.stats());
-        result.stats = run.stats();
-        result.measure = run.signalMeasure();
+        result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
         return result;
     } catch (const wav::FileError& e) {
         writer.reset();
@@ -178,6 +275,14 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         std::remove(temporary.c_str());
         throw;
     }
+}
+
+std::optional<std::string> levelAvoidingClipping(const FileResult& result) {
+    if (result.stats.clipped == 0 || !std::isfinite(result.stats.peak) || !(result.stats.peak > 0)) return std::nullopt;
+    constexpr double kLargestSample = 32767;
+    const double used = text::readNumber(result.prepared.form.text(Box::ScaleText));
+    const double excess = synth::decibels(result.stats.peak * result.stats.peak / (kLargestSample * kLargestSample));
+    return nearestTypedLevel(used - excess, true);
 }
 
 double measuredSnrDb(const FileResult& result) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -51,10 +52,15 @@ struct PreparedFile {
     TypedForm form;
     synth::RunSetup setup;
     std::uint64_t seed = 0;
+    std::optional<std::string> autoLevelText;  // what --level auto typed
 };
 
 // Throws RunError when the settings give nothing to generate or too much;
-// writes nothing.
+// writes nothing. With --level auto, the level is chosen from the plan and
+// the filter (the expected RMS of tone plus noise after the filter) and then
+// typed into the level box exactly as if it had been given: of the texts on
+// a 0.1 dB grid near the ideal level, the one whose typed result (the scroll
+// bar may round it) lies nearest.
 PreparedFile prepareFile(const GenOptions& options);
 
 struct FileResult {
@@ -68,6 +74,11 @@ struct FileResult {
 // The file appears under its name only when complete; on any error or stop
 // nothing is left behind and RunError, FileError or Interrupted is thrown.
 FileResult generateFile(const GenOptions& options, const StopRequested& stop = {});
+
+// The --level text (on a 0.1 dB grid, as it reads once typed) that would have
+// kept every sample of this file within 16 bits; nothing when no sample
+// clipped or the peak has no finite value.
+std::optional<std::string> levelAvoidingClipping(const FileResult& result);
 
 // The measured S/N of a file: in the reference bandwidth (one-sided), then in
 // 2500 Hz; NaN when there was no tone or no noise to compare.

@@ -12,6 +12,7 @@
 #include "gen_options.h"
 #include "gen_run.h"
 #include "sweep.h"
+#include "warnings.h"
 #include "vantel_version.h"
 
 namespace {
@@ -32,30 +33,48 @@ void catchInterrupts() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (a closed pipe) must end the run with a message
+    // and a failure status, not silently by the signal.
+    signal(SIGPIPE, SIG_IGN);
 }
 
-void printReport(const std::string& text) {
+constexpr int kExitClipped = 3;
+
+void printReport(std::ostream& out, const std::string& text) {
     std::size_t start = 0;
     while (true) {
         const std::size_t end = text.find("\r\n", start);
-        std::cout << text.substr(start, end - start) << '\n';
+        out << text.substr(start, end - start) << '\n';
         if (end == std::string::npos) break;
         start = end + 2;
     }
 }
 
+void warn(const vantel::gen::GenOptions& options, const std::vector<std::string>& lines) {
+    if (options.quietWarnings) return;
+    for (const std::string& line : lines) std::cerr << "vantel-gen: " << line << '\n';
+}
+
 int runOne(const vantel::gen::GenOptions& options) {
-    const vantel::gen::FileResult result =
-        vantel::gen::generateFile(options, [] { return interruptRequested.load(); });
-    printReport(result.report.text);
-    std::cout << vantel::gen::measuredSnrLine(result) << '\n';
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    using namespace vantel::gen;
+    warn(options, looseTextWarnings(options));
+    const FileResult result = generateFile(options, [] { return interruptRequested.load(); });
+    // With the file on standard output, the report goes to standard error.
+    std::ostream& report = options.toStandardOutput() ? std::cerr : std::cout;
+    printReport(report, result.report.text);
+    if (const auto line = autoLevelLine(options, result)) report << *line << '\n';
+    report << measuredSnrLine(result) << '\n';
+    report.flush();
+    const auto clipping = clippingWarning(result);
+    if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
+    if (!report) return 1;
+    return clipping && options.strict ? kExitClipped : 0;
 }
 
 int runSweep(const vantel::gen::GenOptions& options) {
     using namespace vantel::gen;
     const SweepPlan plan = planSweep(options);
+    warn(options, looseTextWarnings(plan));
     checkOutputFolder(plan);
     if (interruptRequested.load()) throw Interrupted();
     const SweepControls controls{options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
@@ -73,7 +92,10 @@ int runSweep(const vantel::gen::GenOptions& options) {
     }
     std::cout << outcome.filesWritten << " files and their manifest in " << plan.folder.string() << '\n';
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    const auto clipping = sweepClippingWarning(outcome);
+    if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
+    if (!std::cout) return 1;
+    return clipping && options.strict ? kExitClipped : 0;
 }
 
 }  // namespace

@@ -206,7 +206,7 @@ public:
         showProgressUntilDone(ProgressLine(std::cerr, total, controls.progress), workers);
         for (std::thread& t : threads) t.join();
         manifest_.finish();
-        SweepOutcome outcome;
+        SweepOutcome outcome = clipping_;
         outcome.filesWritten = done_;
         outcome.interrupted = interrupted_.load() && error_.empty();
         outcome.error = error_;
@@ -230,8 +230,9 @@ private:
     // False when the sweep is to stop.
     bool makeFile(std::size_t index) {
         const GenOptions options = fileOptions(plan_, index);
+        FileResult result;
         try {
-            const FileResult result = generateFile(options, [this] { return stopRequested(); });
+            result = generateFile(options, [this] { return stopRequested(); });
             manifest_.add(index, manifestRow(index, plan_.names[index], options, result));
         } catch (const Interrupted&) {
             return false;
@@ -241,8 +242,21 @@ private:
         }
         const std::lock_guard lock(mutex_);
         ++done_;
+        if (result.stats.clipped > 0) noteClipping(index, result);
         changed_.notify_all();
         return true;
+    }
+
+    // Under the lock. The worst share, and among equal shares the first file.
+    void noteClipping(std::size_t index, const FileResult& result) {
+        const double share = static_cast<double>(result.stats.clipped) /
+                             static_cast<double>(result.prepared.setup.plan.totalSamples);
+        ++clipping_.filesClipped;
+        if (share > clipping_.worstClippedShare || (share == clipping_.worstClippedShare && index < worstIndex_)) {
+            clipping_.worstClippedShare = share;
+            clipping_.worstClippedFile = plan_.names[index];
+            worstIndex_ = index;
+        }
     }
 
     void fail(const std::string& error) {
@@ -272,6 +286,8 @@ private:
     std::size_t done_ = 0;
     unsigned workersDone_ = 0;
     std::string error_;
+    SweepOutcome clipping_;
+    std::size_t worstIndex_ = 0;
 };
 
 }  // namespace

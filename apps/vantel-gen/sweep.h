@@ -47,6 +47,9 @@ struct SweepOutcome {
     std::size_t filesWritten = 0;
     bool interrupted = false;
     std::string error;  // the first failure, empty when none
+    std::size_t filesClipped = 0;
+    double worstClippedShare = 0;  // of a file's samples, 0 to 1
+    std::string worstClippedFile;
 };
 
 struct SweepControls {

@@ -32,4 +32,11 @@ private:
     int position_ = 0;
 };
 
+// What the filter does to power, for planning a run's level. The effective
+// taps are h[0..N-2] and h[N-1] + h[N] (the two that share the newest sample).
+// On white noise: the sum of the squared effective taps.
+double noisePowerGain(const CoefficientStore& coeffs, std::int16_t length);
+// On a steady tone of `cyclesPerSample`: the squared magnitude of the response.
+double tonePowerGain(const CoefficientStore& coeffs, std::int16_t length, double cyclesPerSample);
+
 }  // namespace vantel::filter

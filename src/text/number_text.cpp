@@ -11,7 +11,8 @@
 namespace vantel::text {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr std::string_view kBlanks = " \t\r\n";
+bool isBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string withoutBlanks(std::string_view text) {
@@ -96,6 +97,20 @@ double readNumber(std::string_view text) {
         return 0.0;
     }
     return negative ? -value : value;
+}
+
+TextReading howTextReads(std::string_view text) {
+    const std::string compact = withoutBlanks(text);
+    if (compact.empty()) return TextReading::Empty;
+    std::string_view rest(compact);
+    if (rest.front() == '+' || rest.front() == '-') rest.remove_prefix(1);
+    const std::size_t numberLength = scanUnsignedNumber(rest).length;
+    if (numberLength == 0) return TextReading::NoNumber;
+    if (numberLength < rest.size()) return TextReading::LeadingPart;
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    const std::string_view inner = text.substr(first, last - first + 1);
+    return inner.find_first_of(kBlanks) == std::string_view::npos ? TextReading::Whole : TextReading::InnerBlanks;
 }
 
 namespace {

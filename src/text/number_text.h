@@ -13,6 +13,17 @@ namespace vantel::text {
 // "1 2" 12. A value too large for a double saturates at the largest finite one.
 double readNumber(std::string_view text);
 
+// How much of a text readNumber takes, so that a reader can be told when a
+// text did not read as the number it seems to hold.
+enum class TextReading {
+    Whole,         // the text, blanks at its ends aside, is one number
+    InnerBlanks,   // a number once the blanks inside it are dropped ("2 0" is 20)
+    LeadingPart,   // only a leading number is taken ("48k" is 48)
+    NoNumber,      // no number at all: it reads as 0 ("abc")
+    Empty,         // nothing but blanks
+};
+TextReading howTextReads(std::string_view text);
+
 // The signed form: one blank before a value that is not negative, a minus sign
 // before a negative one, at most `significantDigits` digits, no trailing zeros.
 // Values below 1 keep their leading zero (" 0.24"). A value whose decimal

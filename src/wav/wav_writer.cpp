@@ -77,8 +77,20 @@ WavWriter::WavWriter(std::string path, std::int32_t sampleRate, std::int64_t pla
     writeAll(h.data(), h.size(), 0);
 }
 
+WavWriter::WavWriter(StreamTag, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples)
+    : path_(std::move(name)), fd_(fd), stream_(true), sampleRate_(sampleRate), planned_(plannedSamples) {
+    const auto h = header(sampleRate, plannedSamples);
+    buffer_.reserve(kBufferSamples);
+    writeAll(h.data(), h.size(), 0);
+}
+
+std::unique_ptr<WavWriter> WavWriter::toStream(int fd, std::string name, std::int32_t sampleRate,
+                                               std::int64_t plannedSamples) {
+    return std::unique_ptr<WavWriter>(new WavWriter(StreamTag{}, fd, std::move(name), sampleRate, plannedSamples));
+}
+
 WavWriter::~WavWriter() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && !stream_) ::close(fd_);
 }
 
 void WavWriter::append(std::span<const std::int16_t> samples) {
@@ -107,7 +119,8 @@ void WavWriter::flush() {
 
 void WavWriter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset) {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd_, data, size, offset);
+        // Every write goes on where the last ended, so a stream needs no offset.
+        const ssize_t n = stream_ ? ::write(fd_, data, size) : ::pwrite(fd_, data, size, offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) fail("Cannot write", n < 0 ? errno : ENOSPC);
         data += n;
@@ -119,6 +132,11 @@ void WavWriter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_
 void WavWriter::finish() {
     if (fd_ < 0) return;
     flush();
+    if (stream_) {
+        fd_ = -1;
+        if (written_ != planned_) throw FileError("Cannot finish " + path_ + ": the stream is short of samples");
+        return;
+    }
     if (written_ != planned_) {
         const auto h = header(sampleRate_, written_);
         writeAll(h.data(), h.size(), 0);
@@ -137,6 +155,10 @@ bool WavWriter::nameLeadsToFile() const {
 }
 
 void WavWriter::discard() {
+    if (stream_) {
+        fd_ = -1;
+        return;
+    }
     if (inode_ != 0 && nameLeadsToFile()) ::unlink(path_.c_str());
     if (fd_ >= 0) {
         ::close(fd_);
@@ -146,7 +168,7 @@ void WavWriter::discard() {
 
 void WavWriter::fail(const std::string& what, int error) {
     if (fd_ >= 0) {
-        ::close(fd_);
+        if (!stream_) ::close(fd_);
         fd_ = -1;
     }
     throw FileError(what + " " + path_ + ": " + std::strerror(error));

@@ -7,6 +7,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <memory>
 #include <vector>
 
 namespace vantel::wav {
@@ -36,6 +37,11 @@ public:
     // Creates `path` (replacing a file of that name) and writes the header for
     // `plannedSamples`. With `exclusive`, refuses to replace anything.
     WavWriter(std::string path, std::int32_t sampleRate, std::int64_t plannedSamples, bool exclusive = false);
+    // Writes to an open stream (a pipe, standard output) instead, strictly in
+    // order; `name` stands for it in messages. The stream is not closed, and
+    // its header cannot be rewritten, so it must get every planned sample.
+    static std::unique_ptr<WavWriter> toStream(int fd, std::string name, std::int32_t sampleRate,
+                                               std::int64_t plannedSamples);
     ~WavWriter();
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
@@ -54,6 +60,7 @@ public:
     // abort), the header is first rewritten for what the file really holds.
     // Fails if the file's name no longer leads to this file (it was removed
     // or replaced while being written): what is under the name is not it.
+    // A stream is flushed only, and fails when it is short of samples.
     void finish();
 
     // After a failure: removes the file, but only if its name still leads to
@@ -61,6 +68,9 @@ public:
     void discard();
 
 private:
+    struct StreamTag {};
+    WavWriter(StreamTag, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples);
+
     static constexpr std::size_t kBufferSamples = 32768;
     void flush();
     void writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
@@ -70,6 +80,7 @@ private:
 
     std::string path_;
     int fd_ = -1;
+    bool stream_ = false;
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::int32_t sampleRate_;
