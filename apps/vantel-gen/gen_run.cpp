@@ -211,7 +211,7 @@ namespace {
 constexpr const char* kStandardOutputName = "standard output";
 
 // Sounds the whole run into `writer`, looking for a stop between calls.
-void soundRun(FileResult& result, synth::SynthesisState& state, wav::WavWriter& writer, const StopRequested& stop) {
+void soundRun(FileResult& result, synth::SynthesisState& state, wav::SampleSink& writer, const StopRequested& stop) {
     const TypedForm& f = result.prepared.form;
     const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::GenerationRun run(state, plan, result.prepared.setup.pattern, writer);
@@ -221,7 +221,6 @@ void soundRun(FileResult& result, synth::SynthesisState& state, wav::WavWriter& 
         if (stop && stop()) throw Interrupted();
         run.runElements(perCall, live);
     }
-    writer.finish();
     result.stats = run.stats();
     result.measure = run.signalMeasure();
 }
@@ -233,18 +232,26 @@ void generateToStandardOutput(FileResult& result, synth::SynthesisState& state, 
     const auto writer = wav::WavWriter::toStream(STDOUT_FILENO, kStandardOutputName, plan.sampleRate,
                                                  plan.totalSamples);
     soundRun(result, state, *writer, stop);
+    writer->finish();
     result.report = synth::levelReport(kStandardOutputName, plan.totalSamples, result.stats);
+}
+
+// The state a file's run starts from: a fresh noise stream at its seed, and
+// the filter designed.
+synth::SynthesisState startingState(const PreparedFile& prepared) {
+    synth::SynthesisState state;
+    state.noise = synth::NoiseSource(prepared.seed);
+    const TypedForm& f = prepared.form;
+    synth::designRunFilter(state.FIRCoeffs, f.s, f.s.FilterCF, f.firLength);
+    return state;
 }
 
 }  // namespace
 
 FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     FileResult result{prepareFile(options), {}, {}, {}};
-    const TypedForm& f = result.prepared.form;
     const synth::RunPlan& plan = result.prepared.setup.plan;
-    synth::SynthesisState state;
-    state.noise = synth::NoiseSource(result.prepared.seed);
-    synth::designRunFilter(state.FIRCoeffs, f.s, f.s.FilterCF, f.firLength);
+    synth::SynthesisState state = startingState(result.prepared);
     if (options.toStandardOutput()) {
         generateToStandardOutput(result, state, stop);
         return result;
@@ -260,6 +267,7 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     }
     try {
         soundRun(result, state, *writer, stop);
+        writer->finish();
         if (stop && stop()) throw Interrupted();
         if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
             throw wav::FileError("Cannot create " + options.output + ": " + std::strerror(errno));
@@ -275,6 +283,18 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         std::remove(temporary.c_str());
         throw;
     }
+}
+
+Clip generateClip(const GenOptions& options, const StopRequested& stop) {
+    Clip clip{{prepareFile(options), {}, {}, {}}, {}};
+    FileResult& result = clip.result;
+    const synth::RunPlan& plan = result.prepared.setup.plan;
+    synth::SynthesisState state = startingState(result.prepared);
+    wav::SampleBuffer buffer(static_cast<std::size_t>(plan.totalSamples));
+    soundRun(result, state, buffer, stop);
+    clip.samples = std::move(buffer.samples());
+    result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
+    return clip;
 }
 
 std::optional<std::string> levelAvoidingClipping(const FileResult& result) {

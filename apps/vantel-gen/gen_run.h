@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "gen_options.h"
 #include "settings/generation_settings.h"
@@ -69,6 +70,14 @@ struct FileResult {
     synth::LevelStats stats;
     synth::SignalMeasure measure;
 };
+
+// The samples generateFile would write for these options, made in memory
+// (nothing is written; the output name only names the report's file).
+struct Clip {
+    FileResult result;
+    std::vector<std::int16_t> samples;
+};
+Clip generateClip(const GenOptions& options, const StopRequested& stop = {});
 
 // Generates the file the window's first Generate would write for these texts.
 // The file appears under its name only when complete; on any error or stop

@@ -15,7 +15,7 @@ constexpr std::size_t kPieceSamples = 4096;
 }  // namespace
 
 GenerationRun::GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
-                             wav::WavWriter& writer, Renderer renderer)
+                             wav::SampleSink& writer, Renderer renderer)
     : state_(state),
       plan_(plan),
       pattern_(pattern),

@@ -42,13 +42,13 @@ struct LiveControls {
 // samples.
 enum class Renderer { Reference, Fast };
 
-// One run: sounds the pattern into a WAV writer whose header was written for
-// the plan's total, as many elements a call as the front end asks for
+// One run: sounds the pattern into a sink (a WAV writer whose header was
+// written for the plan's total, or memory), as many elements a call as the front end asks for
 // (synth::elementsPerCall); the front end looks for stops between calls.
 class GenerationRun {
 public:
     GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
-                  wav::WavWriter& writer, Renderer renderer = Renderer::Fast);
+                  wav::SampleSink& writer, Renderer renderer = Renderer::Fast);
 
     // Sounds up to `count` elements with the same live values. With
     // `live.abort` set, only the first sample of the next element is written
@@ -77,7 +77,7 @@ private:
     SynthesisState& state_;
     RunPlan plan_;
     const keying::KeyingPattern& pattern_;
-    wav::WavWriter& writer_;
+    wav::SampleSink& writer_;
     Renderer renderer_;
     KeyedOscillator oscillator_;
     LevelStats stats_;

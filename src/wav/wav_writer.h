@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "wav/sample_sink.h"
+
 namespace vantel::wav {
 
 inline constexpr std::size_t kHeaderBytes = 44;
@@ -32,7 +34,7 @@ std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int6
 // Writes a 16-bit mono WAV file: header first, then samples, buffered. The
 // destructor closes without reporting; call finish() to learn whether every
 // byte reached the file.
-class WavWriter {
+class WavWriter : public SampleSink {
 public:
     // Creates `path` (replacing a file of that name) and writes the header for
     // `plannedSamples`. With `exclusive`, refuses to replace anything.
@@ -42,15 +44,15 @@ public:
     // its header cannot be rewritten, so it must get every planned sample.
     static std::unique_ptr<WavWriter> toStream(int fd, std::string name, std::int32_t sampleRate,
                                                std::int64_t plannedSamples);
-    ~WavWriter();
+    ~WavWriter() override;
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    void append(std::int16_t sample) {
+    void append(std::int16_t sample) override {
         buffer_.push_back(sample);
         if (buffer_.size() >= kBufferSamples) flush();
     }
-    void append(std::span<const std::int16_t> samples);
+    void append(std::span<const std::int16_t> samples) override;
     void append(std::span<std::int16_t> samples) { append(std::span<const std::int16_t>(samples)); }
 
     std::int64_t samplesWritten() const { return written_ + static_cast<std::int64_t>(buffer_.size()); }

@@ -172,5 +172,20 @@ TEST(VantelGen, RepairedAndModeSettingsGiveTheExpectedFiles) {
     EXPECT_NE(run({"--no-filter"}), startup);
 }
 
+TEST(VantelGen, AClipInMemoryHoldsTheFilesSamples) {
+    TempDir dir;
+    GenOptions o;
+    o.mode = settings::Mode::FSKCW;
+    o.typed[Typed::Message] = "vvv de vantel";
+    o.typed[Typed::Level] = "-12";
+    o.output = (dir / "f.wav").string();
+    const FileResult file = generateFile(o);
+    const Clip clip = generateClip(o);
+    EXPECT_EQ(readWav(dir / "f.wav").samples, clip.samples);
+    EXPECT_EQ(clip.result.stats.sumSquares, file.stats.sumSquares);
+    EXPECT_EQ(clip.result.report.text, file.report.text);
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"f.wav"});  // the clip wrote nothing
+}
+
 }  // namespace
 }  // namespace vantel::gen
