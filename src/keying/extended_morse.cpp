@@ -63,7 +63,8 @@ Prosign readProsign(std::string_view message, std::size_t open) {
     const std::size_t close = message.find('>', open + 1);
     const std::size_t nested = message.find('<', open + 1);
     if (nested < close) {
-        throw MessageError("prosign '" + shown(message.substr(open, nested - open)) + "' holds a '<': close it with '>' first");
+        throw MessageError("prosign '" + shown(message.substr(open, nested - open)) +
+                           "' holds a '<': close it with '>' first");
     }
     if (close == std::string_view::npos) {
         throw MessageError("unterminated prosign '" + shown(message.substr(open)) + "': close it with '>'");
