@@ -1,0 +1,200 @@
+#include "channel/qrm.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "channel/band_conditions.h"
+#include "channel/random_stream.h"
+#include "keying/extended_morse.h"
+#include "maths/fast_math.h"
+#include "text/number_text.h"
+
+namespace vantel::channel {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586477;
+constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
+
+// "#" stands for the station's call sign, "%" for the one it answers.
+constexpr std::array<const char*, 5> kPatterns{{
+    "CQ CQ DE # # K",
+    "CQ TEST # # TEST",
+    "% DE # 5NN TU",
+    "TEST #",
+    "QRZ? DE # K",
+}};
+
+double uniformIn(RandomStream& stream, double low, double high) { return low + (high - low) * stream.uniform(); }
+
+char pick(RandomStream& stream, char first, int count) {
+    return static_cast<char>(first + static_cast<int>(stream.uniform() * count));
+}
+
+// One or two letters, a digit, one to three letters; always nine draws, so
+// that the message is the only thing a call sign's length changes.
+std::string callSign(RandomStream& stream) {
+    const int prefix = 1 + static_cast<int>(stream.uniform() * 2);
+    const int suffix = 1 + static_cast<int>(stream.uniform() * 3);
+    std::array<char, 2> prefixLetters{pick(stream, 'A', 26), pick(stream, 'A', 26)};
+    const char digit = pick(stream, '0', 10);
+    std::array<char, 3> suffixLetters{pick(stream, 'A', 26), pick(stream, 'A', 26), pick(stream, 'A', 26)};
+    return std::string(prefixLetters.data(), static_cast<std::size_t>(prefix)) + digit +
+           std::string(suffixLetters.data(), static_cast<std::size_t>(suffix));
+}
+
+std::string stationMessage(RandomStream& stream) {
+    const std::string pattern = kPatterns[static_cast<std::size_t>(stream.uniform() * kPatterns.size())];
+    const std::string own = callSign(stream);
+    const std::string other = callSign(stream);
+    std::string message;
+    for (char c : pattern) message += c == '#' ? own : c == '%' ? other : std::string(1, c);
+    return message;
+}
+
+// The runs from the file's start: a key-up run until the station starts,
+// then its sendings, cut at the file's end.
+std::vector<keying::KeyRun> fileRuns(const std::vector<keying::KeyRun>& sent, std::int64_t start,
+                                     std::int64_t totalSamples) {
+    std::vector<keying::KeyRun> runs;
+    if (start > 0) runs.push_back({false, std::min(start, totalSamples)});
+    std::int64_t at = start;
+    for (const keying::KeyRun& run : sent) {
+        if (at >= totalSamples) break;
+        const std::int64_t length = std::min(run.samples, totalSamples - at);
+        if (!runs.empty() && runs.back().keyDown == run.keyDown) {
+            runs.back().samples += length;
+        } else {
+            runs.push_back({run.keyDown, length});
+        }
+        at += length;
+    }
+    return runs;
+}
+
+// Times the message repeated often enough to reach the file's end.
+void timeStation(QrmStation& station, double sampleRate, std::int64_t totalSamples) {
+    const std::string sending = station.message + " ";
+    const keying::TimedMessage once =
+        keying::timeMessage(keying::parseExtendedMessage(sending), sampleRate, station.wpm);
+    const std::int64_t needed = std::max<std::int64_t>(totalSamples - station.startSample, 1);
+    const std::int64_t repeats = needed / std::max<std::int64_t>(once.totalSamples, 1) + 2;
+    std::string text;
+    for (std::int64_t r = 0; r < repeats; ++r) text += sending;
+    const keying::TimedMessage all = keying::timeMessage(keying::parseExtendedMessage(text), sampleRate, station.wpm);
+    station.runs = fileRuns(all.runs, station.startSample, totalSamples);
+    for (const keying::TimedLabel& label : all.labels) {
+        const std::int64_t start = label.start + station.startSample;
+        if (start >= totalSamples) break;
+        station.labels.push_back({label.text, start, std::min(label.end + station.startSample, totalSamples)});
+    }
+}
+
+QrmStation drawStation(RandomStream stream, const QrmSettings& settings, double toneHz, double wantedWpm,
+                       double sampleRate) {
+    QrmStation station;
+    station.wpm = wantedWpm * uniformIn(stream, 1 - kQrmSpeedSpread, 1 + kQrmSpeedSpread);
+    const double low = std::max(0.0, toneHz - settings.spreadHz);
+    const double high = std::min(sampleRate / 2, toneHz + settings.spreadHz);
+    station.frequencyHz = uniformIn(stream, low, std::max(low, high));
+    station.levelDb = settings.levelDb + uniformIn(stream, -kQrmLevelSpreadDb, kQrmLevelSpreadDb);
+    const double startS = uniformIn(stream, 0, kQrmLatestStartS);
+    station.startSample = static_cast<std::int64_t>(text::roundHalfEven(startS * sampleRate));
+    station.startPhase = stream.uniform();
+    station.message = stationMessage(stream);
+    return station;
+}
+
+}  // namespace
+
+std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double toneHz, double wantedWpm,
+                                        double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed) {
+    limits::kQrmStations.check(settings.stations);
+    limits::kQrmSpread.check(settings.spreadHz);
+    limits::kQrmLevel.check(settings.levelDb);
+    checkSampleRate(sampleRate);
+    if (!(std::isfinite(toneHz) && toneHz >= 0)) throw BandError("bad tone frequency '" + shortestText(toneHz) + "'");
+    const RandomStream qrm(fileSeed, StreamId::Qrm);
+    std::vector<QrmStation> stations;
+    for (int k = 0; k < settings.stations; ++k) {
+        const auto sub = static_cast<std::uint64_t>(k);
+        stations.push_back(drawStation(qrm.derive(sub), settings, toneHz, wantedWpm, sampleRate));
+        timeStation(stations.back(), sampleRate, totalSamples);
+    }
+    return stations;
+}
+
+QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, std::int64_t riseSamples,
+                     double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed,
+                     std::optional<QrmFading> fading)
+    : stations_(std::move(stations)) {
+    checkSampleRate(sampleRate);
+    const RandomStream path1(fileSeed, StreamId::QrmFadingPath1);
+    const RandomStream path2(fileSeed, StreamId::QrmFadingPath2);
+    for (std::size_t k = 0; k < stations_.size(); ++k) {
+        const QrmStation& station = stations_[k];
+        Voice voice{EdgeShaper(station.runs, riseSamples), PhaseAccumulator(station.startPhase),
+                    station.frequencyHz / sampleRate, wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb),
+                    std::nullopt};
+        if (fading) {
+            voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
+            voice.channel->normaliseOver(totalSamples);
+        }
+        voices_.push_back(std::move(voice));
+    }
+}
+
+double QrmSource::voiceSample(Voice& voice) {
+    const double envelope = voice.shaper.next();
+    const double angle = kTwoPi * voice.phase.next(voice.increment);
+    const double a = voice.amplitude * envelope;
+    if (voice.channel) return voice.channel->next(a * fastmath::sin(angle), a * fastmath::cos(angle));
+    return envelope == 0 ? 0.0 : a * fastmath::sin(angle);
+}
+
+double QrmSource::next() {
+    double sum = 0;
+    for (Voice& voice : voices_) sum += voiceSample(voice);
+    return sum;
+}
+
+void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
+    voice.shaper.fill(envelope_.data(), n);
+    voice.phase.fillConstant(voice.increment, phases_.data(), n);
+    if (!voice.channel) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double a = voice.amplitude * envelope_[i];
+            sum[i] += envelope_[i] == 0 ? 0.0 : a * fastmath::sin(kTwoPi * phases_[i]);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const double a = voice.amplitude * envelope_[i];
+        const double angle = kTwoPi * phases_[i];
+        inPhase_[i] = a * fastmath::sin(angle);
+        quadrature_[i] = a * fastmath::cos(angle);
+    }
+    voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
+    for (std::size_t i = 0; i < n; ++i) sum[i] += faded_[i];
+}
+
+void QrmSource::addTo(double* buffer, std::size_t n) {
+    for (auto* scratch : {&envelope_, &phases_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
+    for (std::size_t done = 0; done < n;) {
+        const std::size_t count = std::min(kChunk, n - done);
+        std::fill(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), 0.0);
+        for (Voice& voice : voices_) addVoice(voice, sum_.data(), count);
+        for (std::size_t i = 0; i < count; ++i) buffer[done + i] += sum_[i];
+        done += count;
+    }
+}
+
+void QrmSource::reset() {
+    for (Voice& voice : voices_) {
+        voice.shaper.reset();
+        voice.phase.reset();
+        if (voice.channel) voice.channel->reset();
+    }
+}
+
+}  // namespace vantel::channel

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "channel/edge_shaper.h"
+#include "channel/tone_wander.h"
+#include "channel/watterson_fading.h"
+#include "keying/morse_timing.h"
+
+namespace vantel::channel {
+
+// How the stations are drawn: each speed uniformly within +-30 % of the
+// wanted signal's, each frequency uniformly within +-spreadHz of the tone
+// (kept between 0 and half the sample rate), each level uniformly within
+// +-6 dB of levelDb, each start uniformly within the first 2 s.
+inline constexpr double kQrmSpeedSpread = 0.3;
+inline constexpr double kQrmLevelSpreadDb = 6;
+inline constexpr double kQrmLatestStartS = 2;
+
+struct QrmSettings {
+    int stations = 0;
+    double spreadHz = 400;
+    double levelDb = 0;  // relative to the wanted signal's key-down level
+};
+
+// One interfering station, as the manifest lists it. It sends `message`
+// again and again (a word gap between the sendings) from `startSample` to
+// the end of the file, with the classic timing at its own speed.
+struct QrmStation {
+    double frequencyHz = 0;
+    double levelDb = 0;  // key-down level relative to the wanted tone's
+    double wpm = 0;
+    std::string message;  // one sending
+    std::int64_t startSample = 0;
+    double startPhase = 0;                   // cycles
+    std::vector<keying::KeyRun> runs;        // from the file's first sample to its last
+    std::vector<keying::TimedLabel> labels;  // characters that begin within the file, in file samples
+};
+
+// Draws the stations from the file's Qrm stream, station k from its
+// sub-stream k, so that adding a station leaves the others as they were.
+// The message is one of a few contest and calling patterns around random
+// call signs (one or two letters, a digit, one to three letters).
+std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double toneHz, double wantedWpm,
+                                        double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed);
+
+// A fading channel for the stations: each gets its own, independent
+// Watterson channel (streams QrmFadingPath1 and 2, sub-stream k),
+// normalised over the file.
+struct QrmFading {
+    double spreadHz;
+    double delayMs;
+};
+
+// The stations' sum: each its own keyed oscillator (phase accumulated as the
+// wanted tone's, raised-cosine edges of `riseSamples`) at amplitude
+// wantedAmplitude * 10^(level / 20), faded when `fading` is given.
+class QrmSource {
+public:
+    QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, std::int64_t riseSamples, double sampleRate,
+              std::int64_t totalSamples, std::uint64_t fileSeed, std::optional<QrmFading> fading = std::nullopt);
+    QrmSource(const QrmSource&) = delete;  // the voices refer to the stations' runs
+    QrmSource& operator=(const QrmSource&) = delete;
+    QrmSource(QrmSource&&) = default;
+
+    double next();
+    // Adds the next n samples to buffer; the same as adding n calls of next().
+    void addTo(double* buffer, std::size_t n);
+    void reset();
+
+    const std::vector<QrmStation>& stations() const { return stations_; }
+
+private:
+    static constexpr std::size_t kChunk = 1024;
+    struct Voice {
+        EdgeShaper shaper;
+        PhaseAccumulator phase;
+        double increment;
+        double amplitude;
+        std::optional<WattersonChannel> channel;
+    };
+    static double voiceSample(Voice& voice);
+    void addVoice(Voice& voice, double* sum, std::size_t n);
+
+    std::vector<QrmStation> stations_;
+    std::vector<Voice> voices_;
+    std::vector<double> envelope_, phases_, inPhase_, quadrature_, faded_, sum_;
+};
+
+}  // namespace vantel::channel

@@ -1,0 +1,97 @@
+#include "channel/qrn.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "channel/band_conditions.h"
+#include "maths/fast_math.h"
+
+namespace vantel::channel {
+namespace {
+
+constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
+constexpr double kNever = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+QrnSource::QrnSource(double ratePerSecond, double levelDb, double noiseSigma, double sampleRate,
+                     std::uint64_t fileSeed)
+    : levelDb_(levelDb),
+      noiseSigma_(noiseSigma),
+      sampleRate_(sampleRate),
+      events_(fileSeed, StreamId::Qrn),
+      noise_(fileSeed, StreamId::QrnNoise) {
+    limits::kQrnRate.check(ratePerSecond);
+    limits::kQrnLevel.check(levelDb);
+    checkSampleRate(sampleRate);
+    if (!(std::isfinite(noiseSigma) && noiseSigma >= 0)) {
+        throw BandError("bad noise level for QRN '" + shortestText(noiseSigma) + "'");
+    }
+    rate_ = ratePerSecond / sampleRate;
+    attack_ = kQrnAttackS * sampleRate;
+    reset();
+}
+
+QrnSource::Crash QrnSource::drawCrash(double after) {
+    if (rate_ == 0) return {kNever, kNever, 0, 0};
+    const double start = after + events_.poissonInterval(rate_);
+    const double length = kQrnShortestS * sampleRate_ *
+                          fastmath::exp(events_.uniform() * fastmath::log(kQrnLongestS / kQrnShortestS));
+    const double z = std::clamp(events_.gaussian(), -kQrnLevelClip, kQrnLevelClip);
+    const double peak = noiseSigma_ * fastmath::exp((levelDb_ + kQrnLevelSpreadDb * z) * kNepersPerDb);
+    const double decaySamples = (length - attack_) / kQrnDecayConstants;
+    return {start, start + length, peak, -1 / decaySamples};
+}
+
+void QrnSource::reset() {
+    events_.reset();
+    active_.clear();
+    sample_ = 0;
+    crashes_ = 0;
+    energy_ = 0;
+    pending_ = drawCrash(0);
+}
+
+double QrnSource::sampleValue() {
+    const auto n = static_cast<double>(sample_);
+    while (pending_.start <= n) {
+        active_.push_back(pending_);
+        ++crashes_;
+        pending_ = drawCrash(pending_.start);
+    }
+    double variance = 0;
+    for (const Crash& crash : active_) {
+        if (n >= crash.end) continue;  // a crash shorter than a sample
+        const double t = n - crash.start;
+        const double envelope = t < attack_ ? t / attack_ : fastmath::exp(crash.decay * (t - attack_));
+        const double sigma = crash.peak * envelope;
+        variance += sigma * sigma;
+    }
+    std::erase_if(active_, [n](const Crash& crash) { return crash.end <= n + 1; });
+    const double value =
+        variance > 0 ? std::sqrt(variance) * noise_.gaussianAt(static_cast<std::uint64_t>(sample_)) : 0.0;
+    energy_ += value * value;
+    ++sample_;
+    return value;
+}
+
+std::int64_t QrnSource::quietSamples(std::int64_t limit) const {
+    if (!active_.empty()) return 0;
+    const double untilNext = std::ceil(pending_.start) - static_cast<double>(sample_);
+    if (untilNext >= static_cast<double>(limit)) return limit;
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(untilNext));
+}
+
+double QrnSource::next() { return sampleValue(); }
+
+void QrnSource::addTo(double* buffer, std::size_t n) {
+    for (std::size_t i = 0; i < n;) {
+        const std::int64_t quiet = quietSamples(static_cast<std::int64_t>(n - i));
+        sample_ += quiet;
+        i += static_cast<std::size_t>(quiet);
+        if (i < n) buffer[i++] += sampleValue();
+    }
+}
+
+}  // namespace vantel::channel

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "channel/random_stream.h"
+
+namespace vantel::channel {
+
+// Slow QSB: an amplitude gain whose level in dB swings sinusoidally between
+// 0 and -depthDb with the given period,
+//     level(n) = -depthDb (1 - cos(2 pi (n / (period fs) + phi))) / 2,
+// phi a uniform starting phase (in cycles) from the file's Qsb stream, so
+// that files of a set fade differently. normaliseOver() scales it to unit
+// mean power over the file.
+class QsbGain {
+public:
+    QsbGain(double depthDb, double periodS, double sampleRate, RandomStream phaseStream);
+    // The file's own: starting phase from its Qsb stream.
+    static QsbGain forFile(std::uint64_t fileSeed, double depthDb, double periodS, double sampleRate);
+
+    double next() { return scale_ * gainAt(sample_++); }
+    // The next n gains; the same as n calls of next().
+    void fill(double* out, std::size_t n);
+    void reset() { sample_ = 0; }
+
+    // The mean squared gain over the first `samples` samples (before any
+    // normalisation), summed sample by sample.
+    double meanPower(std::int64_t samples) const;
+    void normaliseOver(std::int64_t samples);
+
+    double startPhase() const { return startPhase_; }
+
+private:
+    // The gain for the level -depthDb * (1 - cos(2 pi x)) / 2 raised to `exponentScale`.
+    double gainAt(std::int64_t sample, double exponentScale = 1) const;
+
+    double halfDepthNepers_;  // depth / 2 in dB, as a natural log of amplitude
+    double cyclesPerSample_;
+    double startPhase_;
+    double scale_ = 1;
+    std::int64_t sample_ = 0;
+};
+
+}  // namespace vantel::channel

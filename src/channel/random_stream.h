@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstdint>
+
+#include "maths/fast_math.h"
+#include "synth/noise_source.h"
+
+namespace vantel::channel {
+
+// One random stream per effect, so that switching an effect on, off or
+// changing its settings never changes the draws of another effect or of the
+// background noise. Values below 256; a new effect takes a new value and no
+// value is ever reused.
+enum class StreamId : std::uint64_t {
+    Jitter = 1,
+    SpeedDrift,
+    FadingPath1,
+    FadingPath2,
+    Qrm,             // a QRM station's settings and message: one sub-stream per station
+    Qrn,             // the crashes' arrival times, lengths and levels
+    QrnNoise,        // the crashes' noise, one draw per sample of the file
+    QrmFadingPath1,  // a faded QRM station's paths: one sub-stream per station
+    QrmFadingPath2,
+    Qsb,             // the QSB's starting phase
+};
+
+// A counter-based SplitMix64 sequence of its own for each (file seed, effect,
+// sub-stream). The background noise of a file with seed s uses outputs
+// splitMix64At(s, i) for counters i below 2^56 (a file holds fewer than 2^31
+// samples, and the window's noise would need decades to pass 2^56). Stream
+// (id, k) is the same generator taken from counter
+//     id * (2^56 + 1) + k * (2^40 + 1)
+// on, i.e. seeded s + that counter times the golden gamma, with room for 2^40
+// draws: its counters lie above the noise's and apart from every other
+// stream's, so no two streams ever share a draw. The "+ 1"s make the seed
+// differences odd multiples of the gamma, whose bits look random, rather than
+// multiples that touch only the top bits.
+//
+// Every value comes from one 64-bit output, so draw j of the stream is output j
+// whatever kinds of values were asked for before it, and any draw can be made
+// directly (the *At functions).
+class RandomStream {
+public:
+    static constexpr std::uint64_t kSubStreams = std::uint64_t{1} << 16;
+    static constexpr std::uint64_t kDrawsPerStream = std::uint64_t{1} << 40;
+
+    RandomStream(std::uint64_t fileSeed, StreamId id) : RandomStream(fileSeed, static_cast<std::uint64_t>(id), 0) {}
+
+    // Sub-stream k (taken modulo kSubStreams) of the same effect, e.g. QRM
+    // station k. The stream made from (seed, id) is sub-stream 0, so an effect
+    // with sub-streams takes all of its streams through derive().
+    RandomStream derive(std::uint64_t k) const { return RandomStream(fileSeed_, id_, k % kSubStreams); }
+
+    std::uint64_t nextBits() { return bitsAt(counter_++); }
+    // Uniform on [0, 1): the top 53 bits.
+    double uniform() { return uniformAt(counter_++); }
+    // Standard Gaussian by Box-Muller (the cosine branch, with the
+    // plain-arithmetic maths): one output per value, no second value kept,
+    // so that draw j is always output j.
+    double gaussian() { return gaussianAt(counter_++); }
+    // A waiting time of a Poisson process with `rate` events per unit time
+    // (rate > 0): exponential with mean 1 / rate.
+    double poissonInterval(double rate) { return -fastmath::log(1.0 - uniform()) / rate; }
+
+    struct Complex {
+        double re;
+        double im;
+    };
+    // A circular complex Gaussian with E|z|^2 = 1: both Box-Muller branches
+    // of one output, each part of variance 1/2.
+    Complex complexGaussian() { return complexGaussianAt(counter_++); }
+
+    std::uint64_t bitsAt(std::uint64_t draw) const { return synth::splitMix64At(fileSeed_, base_ + draw); }
+    double uniformAt(std::uint64_t draw) const { return static_cast<double>(bitsAt(draw) >> 11) * kUnit53; }
+    double gaussianAt(std::uint64_t draw) const {
+        const Polar p = polarAt(draw);
+        return p.radius * fastmath::cos(p.angle);
+    }
+    Complex complexGaussianAt(std::uint64_t draw) const {
+        const Polar p = polarAt(draw);
+        constexpr double kHalfPower = 0.70710678118654752440;  // 1 / sqrt(2)
+        const double r = p.radius * kHalfPower;
+        return {r * fastmath::cos(p.angle), r * fastmath::sin(p.angle)};
+    }
+
+    std::uint64_t drawsTaken() const { return counter_; }
+    void reset() { counter_ = 0; }
+
+private:
+    static constexpr double kUnit53 = 1.0 / 9007199254740992.0;  // 2^-53
+    static constexpr double kUnit32 = 1.0 / 4294967296.0;        // 2^-32
+    static constexpr double kTwoPi = 6.283185307179586477;
+
+    RandomStream(std::uint64_t fileSeed, std::uint64_t id, std::uint64_t k)
+        : fileSeed_(fileSeed),
+          id_(id),
+          base_(id * ((std::uint64_t{1} << 56) + 1) + k * (kDrawsPerStream + 1)) {}
+
+    struct Polar {
+        double radius;
+        double angle;
+    };
+    // Radius from the top 32 bits, offset by half a step so that it is never
+    // 0 (the largest radius is 6.7); angle from the low 32 bits.
+    Polar polarAt(std::uint64_t draw) const {
+        const std::uint64_t bits = bitsAt(draw);
+        const double u1 = (static_cast<double>(bits >> 32) + 0.5) * kUnit32;
+        const double u2 = static_cast<double>(bits & 0xFFFFFFFFULL) * kUnit32;
+        return {synth::boxMullerRadius<synth::PlainMaths>(u1), u2 * kTwoPi};
+    }
+
+    std::uint64_t fileSeed_;
+    std::uint64_t id_;
+    std::uint64_t base_;
+    std::uint64_t counter_ = 0;
+};
+
+}  // namespace vantel::channel

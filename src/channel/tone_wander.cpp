@@ -1,0 +1,82 @@
+#include "channel/tone_wander.h"
+
+#include <algorithm>
+
+#include "channel/band_conditions.h"
+#include "maths/fast_math.h"
+
+namespace vantel::channel {
+namespace {
+
+// e^-40 is below 5e-18: the chirp is left out after 40 time constants.
+constexpr double kChirpCutOff = 40;
+
+}  // namespace
+
+ToneWander::ToneWander(std::span<const keying::KeyRun> runs, double sampleRate, double toneHz, double chirpHz,
+                       double driftHzPerMinute)
+    : runs_(runs) {
+    checkSampleRate(sampleRate);
+    limits::kChirp.check(chirpHz);
+    limits::kDrift.check(driftHzPerMinute);
+    if (!std::isfinite(toneHz)) throw BandError("bad tone frequency '" + shortestText(toneHz) + "'");
+    toneIncrement_ = toneHz / sampleRate;
+    chirpIncrement_ = chirpHz / sampleRate;
+    driftPerSample_ = driftHzPerMinute / 60 / sampleRate / sampleRate;
+    const double timeConstant = kChirpTimeConstantS * sampleRate;
+    decayPerSample_ = -1 / timeConstant;
+    chirpSamples_ = static_cast<std::int64_t>(std::ceil(kChirpCutOff * timeConstant));
+    reset();
+}
+
+double ToneWander::incrementAt(std::int64_t sample, std::int64_t sinceKeyDown) const {
+    double increment = toneIncrement_ + driftPerSample_ * static_cast<double>(sample);
+    if (sinceKeyDown >= 0 && sinceKeyDown < chirpSamples_) {
+        increment += chirpIncrement_ * fastmath::exp(decayPerSample_ * static_cast<double>(sinceKeyDown));
+    }
+    return increment;
+}
+
+double ToneWander::nextIncrement() {
+    const double increment = incrementAt(sample_, sinceKeyDown_);
+    advance(1);
+    return increment;
+}
+
+void ToneWander::fill(double* increments, std::size_t n) {
+    for (std::size_t i = 0; i < n;) {
+        // Within one run the count since the key went down grows by one per
+        // sample, and stays -1 before the first key-down.
+        const std::int64_t left = run_ < runs_.size() ? runs_[run_].samples - position_ : INT64_MAX;
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(n - i)));
+        for (std::size_t j = 0; j < count; ++j) {
+            const auto step = static_cast<std::int64_t>(j);
+            increments[i + j] = incrementAt(sample_ + step, sinceKeyDown_ < 0 ? -1 : sinceKeyDown_ + step);
+        }
+        advance(static_cast<std::int64_t>(count));
+        i += count;
+    }
+}
+
+// Moves on by n samples that lie within the current run (or after the last).
+void ToneWander::advance(std::int64_t n) {
+    sample_ += n;
+    position_ += n;
+    if (sinceKeyDown_ >= 0) sinceKeyDown_ += n;
+    while (run_ < runs_.size() && position_ >= runs_[run_].samples) {
+        position_ -= runs_[run_].samples;
+        ++run_;
+        if (run_ < runs_.size() && runs_[run_].keyDown) sinceKeyDown_ = position_;
+    }
+}
+
+void ToneWander::reset() {
+    run_ = 0;
+    position_ = 0;
+    sample_ = 0;
+    sinceKeyDown_ = -1;
+    advance(0);
+    if (run_ < runs_.size() && runs_[run_].keyDown) sinceKeyDown_ = 0;
+}
+
+}  // namespace vantel::channel

@@ -1,0 +1,202 @@
+#include "channel/watterson_fading.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <iostream>
+#include <numbers>
+#include <random>
+
+#include "channel/band_conditions.h"
+#include "support/spectrum.h"
+
+namespace vantel::channel {
+namespace {
+
+constexpr std::uint64_t kSeed = 20240611;
+
+RandomStream stream(StreamId id) { return RandomStream(kSeed, id); }
+
+std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
+    std::vector<ComplexGain> out(n);
+    path.fill(out.data(), n);
+    return out;
+}
+
+double power(const ComplexGain& g) { return g.re * g.re + g.im * g.im; }
+
+TEST(WattersonFading, PresetsAndRefusals) {
+    EXPECT_EQ(fadingPreset("good").spreadHz, 0.1);
+    EXPECT_EQ(fadingPreset("good").delayMs, 0.5);
+    EXPECT_EQ(fadingPreset("moderate").spreadHz, 0.5);
+    EXPECT_EQ(fadingPreset("moderate").delayMs, 1.0);
+    EXPECT_EQ(fadingPreset("poor").spreadHz, 1.0);
+    EXPECT_EQ(fadingPreset("poor").delayMs, 2.0);
+    EXPECT_EQ(fadingPreset("flutter").spreadHz, 10.0);
+    EXPECT_EQ(fadingPreset("flutter").delayMs, 0.5);
+    try {
+        fadingPreset("Moderate");
+        ADD_FAILURE();
+    } catch (const BandError& error) {
+        EXPECT_STREQ(error.what(), "unknown fading preset 'Moderate': use good, moderate, poor or flutter");
+    }
+    EXPECT_THROW(DopplerPath(NAN, 8000, stream(StreamId::FadingPath1)), BandError);
+    EXPECT_THROW(DopplerPath(0, 8000, stream(StreamId::FadingPath1)), BandError);
+    EXPECT_THROW(DopplerPath(51, 8000, stream(StreamId::FadingPath1)), BandError);
+    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, 11, 8000), BandError);
+    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, -1, 8000), BandError);
+    EXPECT_EQ(WattersonChannel::forFile(kSeed, 1, 2, 8000).delaySamples(), 16);
+}
+
+TEST(WattersonFading, BlocksGiveTheSamplesOneAtATimeDo) {
+    std::mt19937 random(11);
+    for (const FadingPreset& preset : kFadingPresets) {
+        for (double rate : {1000.0, 8000.0}) {
+            WattersonChannel single = WattersonChannel::forFile(kSeed, preset.spreadHz, preset.delayMs, rate);
+            WattersonChannel block = single;
+            const std::size_t total = 30000;
+            std::vector<double> i(total), q(total), expected(total), got(total);
+            for (std::size_t n = 0; n < total; ++n) {
+                i[n] = std::sin(0.3 * static_cast<double>(n)) * (n % 500 < 300 ? 1 : 0);
+                q[n] = std::cos(0.3 * static_cast<double>(n)) * (n % 500 < 300 ? 1 : 0);
+                expected[n] = single.next(i[n], q[n]);
+            }
+            for (std::size_t done = 0; done < total;) {
+                const std::size_t n =
+                    std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 3000)(random), total - done);
+                block.process(i.data() + done, q.data() + done, got.data() + done, n);
+                done += n;
+            }
+            EXPECT_EQ(got, expected) << preset.name << " at " << rate;
+            block.reset();
+            EXPECT_EQ(block.next(i[0], q[0]), expected[0]);
+        }
+    }
+}
+
+TEST(WattersonFading, MeanPowerIsTheGainsOwnBeforeAnySampleIsMade) {
+    DopplerPath path(10, 8000, stream(StreamId::FadingPath1));  // 8000 / 640 = 12.5 samples a point, to even
+    ASSERT_EQ(path.samplesPerPoint(), 12);
+    for (std::int64_t n : {1, 11, 12, 13, 1000, 99999}) {
+        DopplerPath walk = path;
+        double sum = 0;
+        for (std::int64_t k = 0; k < n; ++k) sum += power(walk.next());
+        EXPECT_NEAR(path.meanPower(n), sum / static_cast<double>(n), 1e-12 * sum / static_cast<double>(n)) << n;
+    }
+    // The channel scales to unit mean gain power over the file.
+    WattersonChannel channel = WattersonChannel::forFile(kSeed, 0.5, 1, 8000);
+    const double mean = channel.meanGainPower(480000);
+    channel.normaliseOver(480000);
+    EXPECT_NEAR(channel.scale(), 1 / std::sqrt(mean), 1e-15);
+    EXPECT_EQ(channel.meanGainPower(480000), mean);  // reporting moves nothing on
+}
+
+TEST(WattersonFading, PathsAreIndependentRayleighFadesOfPowerOneHalf) {
+    // Flutter (sigma 5 Hz) for 2400 s at 1 kHz. With rho(d) = exp(-2 pi^2
+    // sigma^2 d^2) the gains' correlation, a mean over T has relative
+    // variance (1/T) times the integral of the covariance: for |g|^2 the
+    // integral of rho^2, 1 / (2 sqrt(pi) sigma) = 0.056 s, so a relative
+    // standard error of 0.5 %; for |g|^4 the integral of 4 rho^2 + rho^4,
+    // 0.27 s, 1.1 %; for the cross term E[g1 g2*] 0.25 * 0.056 s, 0.0024
+    // absolute; for the fraction below a level at most the same as |g|^2
+    // times p(1-p). Tolerances are four or more of these.
+    constexpr std::size_t kN = 2400000;
+    const std::vector<ComplexGain> g1 = gains(DopplerPath(10, 1000, stream(StreamId::FadingPath1)), kN);
+    const std::vector<ComplexGain> g2 = gains(DopplerPath(10, 1000, stream(StreamId::FadingPath2)), kN);
+    for (const auto* g : {&g1, &g2}) {
+        double m2 = 0, m4 = 0;
+        const double levels[] = {0.1, 0.5, 1, 2};
+        double below[4] = {};
+        for (const ComplexGain& x : *g) {
+            const double p = power(x);
+            m2 += p;
+            m4 += p * p;
+            for (int k = 0; k < 4; ++k) below[k] += p < levels[k] * 0.5;
+        }
+        m2 /= kN;
+        m4 /= kN;
+        std::cout << "path power " << m2 << ", E|g|^4 / E|g|^2^2 " << m4 / (m2 * m2) << ", below 0.1/0.5/1/2 of the mean "
+                  << below[0] / kN << " " << below[1] / kN << " " << below[2] / kN << " " << below[3] / kN << "\n";
+        EXPECT_NEAR(m2, 0.5, 0.012);
+        EXPECT_NEAR(m4 / (m2 * m2), 2, 0.2);
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(below[k] / kN, 1 - std::exp(-levels[k]), 0.012) << levels[k];
+    }
+    double crossRe = 0, crossIm = 0;
+    for (std::size_t n = 0; n < kN; ++n) {
+        crossRe += g1[n].re * g2[n].re + g1[n].im * g2[n].im;
+        crossIm += g1[n].im * g2[n].re - g1[n].re * g2[n].im;
+    }
+    EXPECT_NEAR(crossRe / kN, 0, 0.012);
+    EXPECT_NEAR(crossIm / kN, 0, 0.012);
+}
+
+// The spread as twice the square root of the gain spectrum's second moment,
+// within 5 sigma of 0 Hz.
+double measuredSpread(double spreadHz, double rate, std::size_t samples) {
+    const std::vector<ComplexGain> g = gains(DopplerPath(spreadHz, rate, stream(StreamId::FadingPath1)), samples);
+    std::vector<std::complex<double>> x(samples);
+    for (std::size_t n = 0; n < samples; ++n) x[n] = {g[n].re, g[n].im};
+    constexpr std::size_t kSize = 8192;
+    const std::vector<double> psd = testing::averagedPeriodogram(x, kSize);
+    const double binHz = rate / kSize;
+    double total = 0, moment = 0;
+    for (std::size_t k = 0; k < kSize; ++k) {
+        const double f = (k < kSize / 2 ? static_cast<double>(k) : static_cast<double>(k) - kSize) * binHz;
+        if (std::fabs(f) > 2.5 * spreadHz) continue;
+        total += psd[k];
+        moment += f * f * psd[k];
+    }
+    const double spread = 2 * std::sqrt(moment / total);
+    std::cout << "spread " << spreadHz << " Hz measured " << spread << " Hz\n";
+    return spread;
+}
+
+TEST(WattersonFading, DopplerSpreadIsTheSetting) {
+    // For a Gaussian spectrum of standard deviation sigma the second moment
+    // estimated over T seconds has relative variance 3 / (8 sqrt(pi) sigma T):
+    // standard errors on the spread of 0.2 % (flutter, 1200 s; poor,
+    // 12,000 s) and 0.4 % (good, 60,000 s). The Hann window adds
+    // 1 / (3 T_seg^2) to the moment, below 0.03 %. The rates give 2, 3 and 4
+    // samples per point, so each run is a different sequence.
+    EXPECT_NEAR(measuredSpread(10, 1000, 1200000), 10, 10 * 0.02);   // flutter
+    EXPECT_NEAR(measuredSpread(1, 200, 2400000), 1, 0.02);           // poor
+    EXPECT_NEAR(measuredSpread(0.1, 24, 1440000), 0.1, 0.1 * 0.02);  // good
+}
+
+TEST(WattersonFading, FadedToneKeepsItsMeanPowerAfterNormalising) {
+    // Flutter for 300 s at 4 kHz. The faded power differs from the gains'
+    // mean only by the paths' cross term, whose relative standard deviation
+    // is sqrt(1 / (4 sqrt(pi) sigma T)) = 1 %, 0.04 dB.
+    constexpr double kRate = 4000, kTone = 700;
+    constexpr std::int64_t kN = 1200000;
+    WattersonChannel channel = WattersonChannel::forFile(kSeed, 10, 0.5, kRate);
+    channel.normaliseOver(kN);
+    double clean = 0, faded = 0;
+    for (std::int64_t n = 0; n < kN; ++n) {
+        const double theta = 2 * std::numbers::pi * kTone * static_cast<double>(n) / kRate;
+        const double out = channel.next(1000 * std::sin(theta), 1000 * std::cos(theta));
+        clean += 1000.0 * 1000.0 * std::sin(theta) * std::sin(theta);
+        faded += out * out;
+    }
+    std::cout << "faded / clean power " << 10 * std::log10(faded / clean) << " dB\n";
+    EXPECT_NEAR(10 * std::log10(faded / clean), 0, 0.2);
+}
+
+TEST(WattersonFading, SecondPathHearsTheInputLater) {
+    // An impulse: the first path answers at once, the second after the delay.
+    WattersonChannel channel(1, 2, 8000, stream(StreamId::FadingPath1), stream(StreamId::FadingPath2));
+    DopplerPath path1(1, 8000, stream(StreamId::FadingPath1)), path2(1, 8000, stream(StreamId::FadingPath2));
+    ASSERT_EQ(channel.delaySamples(), 16);
+    for (int n = 0; n < 40; ++n) {
+        const ComplexGain g1 = path1.next(), g2 = path2.next();
+        const double out = channel.next(n == 0 ? 1.0 : 0.0, n == 3 ? 1.0 : 0.0);
+        double expected = n == 0 ? g1.re : n == 3 ? g1.im : 0;
+        if (n == 16) expected = g2.re;
+        if (n == 19) expected = g2.im;
+        EXPECT_DOUBLE_EQ(out, expected) << n;
+    }
+}
+
+}  // namespace
+}  // namespace vantel::channel
