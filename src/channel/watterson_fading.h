@@ -53,8 +53,8 @@ public:
     DopplerPath(double spreadHz, double sampleRate, RandomStream stream);
 
     ComplexGain next();
-    // The next n gains; the same as n calls of next().
-    void fill(ComplexGain* out, std::size_t n);
+    // The next n gains' real and imaginary parts; the same as n calls of next().
+    void fill(double* re, double* im, std::size_t n);
     void reset();
 
     // The mean of |g|^2 over the first `samples` samples from the start,
@@ -67,7 +67,6 @@ public:
 private:
     void nextSegment();
     ComplexGain makePoint();
-    ComplexGain interpolate(std::int64_t position) const;
 
     RandomStream stream_;
     std::vector<double> taps_;
@@ -118,9 +117,10 @@ private:
     // The input of delay_ samples ago (the input itself without a delay);
     // stores this one.
     Delayed delayLine(double inPhase, double quadrature);
-    double mix(const ComplexGain& g1, const ComplexGain& g2, double i, double q, double di, double dq) const {
-        return scale_ * (((g1.re * i + g1.im * q) + g2.re * di) + g2.im * dq);
-    }
+    // The chunk's delayed inputs: the ring in time order, then the chunk,
+    // from which delayed[k] is history[k]; leaves the ring holding the
+    // chunk's last delay_ inputs.
+    void delayChunk(const double* inPhase, const double* quadrature, std::size_t n);
 
     DopplerPath path1_;
     DopplerPath path2_;
@@ -128,7 +128,7 @@ private:
     std::vector<double> delayedI_, delayedQ_;  // the last delay_ inputs, a ring
     std::size_t head_ = 0;
     double scale_ = 1;
-    std::vector<ComplexGain> gains1_, gains2_;
+    std::vector<double> g1re_, g1im_, g2re_, g2im_, historyI_, historyQ_;
 };
 
 }  // namespace vantel::channel
