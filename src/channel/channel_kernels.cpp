@@ -134,13 +134,17 @@ void addCrashVariance(double firstSample, double crashStart, double attack, doub
     }
 }
 
-// In two passes, as the noise kernel: the generator, then the maths.
 VANTEL_CHANNEL_MULTIVERSION
-void scaledGaussians(std::uint64_t firstInput, const double* variance, double* out, std::size_t n) {
+void gaussians(std::uint64_t firstInput, double* out, std::size_t n) {
     std::uint64_t input = firstInput;
     for (std::size_t i = 0; i < n; ++i, input += synth::kGoldenGamma) {
         out[i] = formula::gaussian(synth::splitMix64(input));
     }
+}
+
+VANTEL_CHANNEL_MULTIVERSION
+void scaledGaussians(std::uint64_t firstInput, const double* variance, double* out, std::size_t n) {
+    gaussians(firstInput, out, n);
     for (std::size_t i = 0; i < n; ++i) out[i] = variance[i] > 0 ? std::sqrt(variance[i]) * out[i] : 0.0;
 }
 

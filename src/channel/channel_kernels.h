@@ -53,6 +53,10 @@ void fadingMix(double scale, const FadingBlock& block, double* out, std::size_t 
 void addCrashVariance(double firstSample, double crashStart, double attack, double decayPerSample, double peak,
                       double* variance, std::size_t n);
 
+// out[i] = formula::gaussian(splitMix64(firstInput + i * golden gamma)): the
+// Gaussians of SplitMix64 outputs in counter order.
+void gaussians(std::uint64_t firstInput, double* out, std::size_t n);
+
 // out[i] = variance[i] > 0 ? sqrt(variance[i]) * formula::gaussian(bits) : 0, the bits
 // splitMix64(firstInput + i * golden gamma), i.e. SplitMix64 outputs in counter order.
 void scaledGaussians(std::uint64_t firstInput, const double* variance, double* out, std::size_t n);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "channel/channel_kernels.h"
 #include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
 #include "synth/noise_source.h"
@@ -62,6 +64,12 @@ public:
     // A waiting time of a Poisson process with `rate` events per unit time
     // (rate > 0): exponential with mean 1 / rate.
     double poissonInterval(double rate) { return -fastmath::log(1.0 - uniform()) / rate; }
+
+    // The next n Gaussians at once; the same as n calls of gaussian().
+    void fillGaussians(double* out, std::size_t n) {
+        kernels::gaussians(inputAt(counter_), out, n);
+        counter_ += n;
+    }
 
     struct Complex {
         double re;

@@ -53,6 +53,13 @@ TEST(WattersonFading, PresetsAndRefusals) {
 
 TEST(WattersonFading, BlocksGiveTheSamplesOneAtATimeDo) {
     std::mt19937 random(11);
+    DopplerPath path(10, 8000, stream(StreamId::FadingPath2));
+    const std::vector<ComplexGain> block = gains(path, 5000);
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        const ComplexGain g = path.next();
+        ASSERT_EQ(g.re, block[n].re) << n;
+        ASSERT_EQ(g.im, block[n].im) << n;
+    }
     for (const FadingPreset& preset : kFadingPresets) {
         for (double rate : {1000.0, 8000.0}) {
             WattersonChannel single = WattersonChannel::forFile(kSeed, preset.spreadHz, preset.delayMs, rate);
