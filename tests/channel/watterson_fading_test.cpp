@@ -29,14 +29,13 @@ std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
 double power(const ComplexGain& g) { return g.re * g.re + g.im * g.im; }
 
 TEST(WattersonFading, PresetsAndRefusals) {
-    EXPECT_EQ(fadingPreset("good").spreadHz, 0.1);
-    EXPECT_EQ(fadingPreset("good").delayMs, 0.5);
-    EXPECT_EQ(fadingPreset("moderate").spreadHz, 0.5);
-    EXPECT_EQ(fadingPreset("moderate").delayMs, 1.0);
-    EXPECT_EQ(fadingPreset("poor").spreadHz, 1.0);
-    EXPECT_EQ(fadingPreset("poor").delayMs, 2.0);
-    EXPECT_EQ(fadingPreset("flutter").spreadHz, 10.0);
-    EXPECT_EQ(fadingPreset("flutter").delayMs, 0.5);
+    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and flutter.
+    const double expected[][2] = {{0.1, 0.5}, {0.5, 1}, {1, 2}, {10, 0.5}};
+    const char* names[] = {"good", "moderate", "poor", "flutter"};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(fadingPreset(names[k]).spreadHz, expected[k][0]);
+        EXPECT_EQ(fadingPreset(names[k]).delayMs, expected[k][1]);
+    }
     try {
         fadingPreset("Moderate");
         ADD_FAILURE();
