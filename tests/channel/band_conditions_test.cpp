@@ -75,6 +75,9 @@ TEST(BandConditions, MessagesNameTheOptionTheValueAndTheRange) {
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --qrm '1000000': use 0 to 20 stations");
     b.qrmStations = -1;
     EXPECT_NE(errorOf([&] { validate(b, 20); }), "");
+    EXPECT_EQ(errorOf([] { checkSampleRate(0.5); }), "bad sample rate '0.5': use 1 to 2147483647 Hz");
+    EXPECT_NE(errorOf([] { checkSampleRate(1e300); }), "");
+    EXPECT_NE(errorOf([] { checkSampleRate(kNaN); }), "");
     b = {};
     b.driftHzPerMin = -1500;
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --drift '-1500': use -1000 to 1000 Hz per minute");

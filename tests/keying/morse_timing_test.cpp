@@ -206,6 +206,7 @@ TEST(MorseTiming, RefusesOptionsOutOfRange) {
     EXPECT_THROW(attempt({}, 0), channel::BandError);
     EXPECT_THROW(attempt({}, NAN), channel::BandError);
     EXPECT_THROW(attempt({}, 20, 0), channel::BandError);
+    EXPECT_THROW(attempt({}, 1e-300), channel::BandError);  // a dot longer than any count of samples
     EXPECT_NO_THROW(attempt({19, 10, 2, 90, 50, 50}, 20, 1));
 }
 
