@@ -129,16 +129,21 @@ keying::TimedMessage parisMessage(int words, const keying::TimingOptions& option
     return keying::timeMessage(keying::parseExtendedMessage(message), kBandRate, 20, options, 1);
 }
 
+// 0: one draw per call, 1: a block at once.
 void BM_RandomStreamGaussian(benchmark::State& state) {
     channel::RandomStream stream(1, channel::StreamId::Jitter);
     std::vector<double> out(kBlock);
     for (auto _ : state) {
-        for (double& x : out) x = stream.gaussian();
+        if (state.range(0) == 0) {
+            for (double& x : out) x = stream.gaussian();
+        } else {
+            stream.fillGaussians(out.data(), kBlock);
+        }
         benchmark::DoNotOptimize(out.data());
     }
     setRate(state);
 }
-BENCHMARK(BM_RandomStreamGaussian);
+BENCHMARK(BM_RandomStreamGaussian)->Arg(0)->Arg(1);
 
 // Rate in samples of the timed message: Farnsworth at 10 WPM and 10 % jitter.
 void BM_MorseTiming(benchmark::State& state) {

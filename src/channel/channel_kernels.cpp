@@ -1,6 +1,7 @@
 #include "channel/channel_kernels.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "channel/sample_formulas.h"
 #include "synth/noise_source.h"
@@ -140,6 +141,39 @@ void gaussians(std::uint64_t firstInput, double* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i, input += synth::kGoldenGamma) {
         out[i] = formula::gaussian(synth::splitMix64(input));
     }
+}
+
+VANTEL_CHANNEL_MULTIVERSION
+void complexGaussians(std::uint64_t firstInput, double* re, double* im, std::size_t n) {
+    std::uint64_t input = firstInput;
+    for (std::size_t i = 0; i < n; ++i, input += synth::kGoldenGamma) {
+        const formula::ComplexValue z = formula::complexGaussian(synth::splitMix64(input));
+        re[i] = z.re;
+        im[i] = z.im;
+    }
+}
+
+namespace {
+using Vec4 = double __attribute__((vector_size(32)));
+}  // namespace
+
+VANTEL_CHANNEL_MULTIVERSION
+FirSum firSum(const double* taps, const double* re, const double* im, std::size_t n) {
+    Vec4 sumRe{}, sumIm{};
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        Vec4 t, r, i;
+        std::memcpy(&t, taps + k, sizeof t);
+        std::memcpy(&r, re + k, sizeof r);
+        std::memcpy(&i, im + k, sizeof i);
+        sumRe += t * r;
+        sumIm += t * i;
+    }
+    for (std::size_t lane = 0; k < n; ++k, ++lane) {
+        sumRe[lane] += taps[k] * re[k];
+        sumIm[lane] += taps[k] * im[k];
+    }
+    return {((sumRe[0] + sumRe[1]) + sumRe[2]) + sumRe[3], ((sumIm[0] + sumIm[1]) + sumIm[2]) + sumIm[3]};
 }
 
 VANTEL_CHANNEL_MULTIVERSION

@@ -83,10 +83,14 @@ public:
     double uniformAt(std::uint64_t draw) const { return static_cast<double>(bitsAt(draw) >> 11) * kUnit53; }
     double gaussianAt(std::uint64_t draw) const { return formula::gaussian(bitsAt(draw)); }
     Complex complexGaussianAt(std::uint64_t draw) const {
-        const formula::Polar p = formula::polar(bitsAt(draw));
-        constexpr double kHalfPower = 0.70710678118654752440;  // 1 / sqrt(2)
-        const double r = p.radius * kHalfPower;
-        return {r * fastmath::cos(p.angle), r * fastmath::sin(p.angle)};
+        const formula::ComplexValue z = formula::complexGaussian(bitsAt(draw));
+        return {z.re, z.im};
+    }
+    // The next n complex Gaussians' parts at once; the same as n calls of
+    // complexGaussian().
+    void fillComplexGaussians(double* re, double* im, std::size_t n) {
+        kernels::complexGaussians(inputAt(counter_), re, im, n);
+        counter_ += n;
     }
 
     // The SplitMix64 input of a draw, for block kernels that step it on by

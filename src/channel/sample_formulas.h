@@ -83,5 +83,17 @@ inline double gaussian(std::uint64_t bits) {
     const Polar p = polar(bits);
     return p.radius * fastmath::cos(p.angle);
 }
+// Both branches, scaled by 1/sqrt(2): a circular complex Gaussian with
+// E|z|^2 = 1.
+struct ComplexValue {
+    double re;
+    double im;
+};
+inline ComplexValue complexGaussian(std::uint64_t bits) {
+    constexpr double kHalfPower = 0.70710678118654752440;  // 1 / sqrt(2)
+    const Polar p = polar(bits);
+    const double r = p.radius * kHalfPower;
+    return {r * fastmath::cos(p.angle), r * fastmath::sin(p.angle)};
+}
 
 }  // namespace vantel::channel::formula

@@ -75,43 +75,33 @@ DopplerPath::DopplerPath(double spreadHz, double sampleRate, RandomStream stream
     step_ = static_cast<std::int64_t>(std::clamp(step, 1.0, 1099511627776.0));
     invStep_ = 1.0 / static_cast<double>(step_);
     taps_ = dopplerTaps(spreadHz, sampleRate / static_cast<double>(step_));
-    window_.resize(2 * taps_.size());
+    drawRe_.resize(taps_.size() + kDrawBlock);
+    drawIm_.resize(taps_.size() + kDrawBlock);
     reset();
 }
 
-// The FIR sum in four interleaved partial sums, added in a fixed order at
-// the end: the same value every time, without one long chain of additions.
 ComplexGain DopplerPath::makePoint() {
-    const std::size_t n = taps_.size();
-    const ComplexGain* draws = window_.data() + head_;
-    double re[4] = {}, im[4] = {};
-    std::size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            re[lane] += taps_[k + lane] * draws[k + lane].re;
-            im[lane] += taps_[k + lane] * draws[k + lane].im;
-        }
-    }
-    for (std::size_t lane = 0; k < n; ++k, ++lane) {
-        re[lane] += taps_[k] * draws[k].re;
-        im[lane] += taps_[k] * draws[k].im;
-    }
-    const ComplexGain sum{((re[0] + re[1]) + re[2]) + re[3], ((im[0] + im[1]) + im[2]) + im[3]};
-    // Slide the window on by one draw.
-    const RandomStream::Complex draw = stream_.complexGaussian();
-    window_[head_] = window_[head_ + n] = {draw.re, draw.im};
-    head_ = head_ + 1 == n ? 0 : head_ + 1;
-    return sum;
+    if (first_ + taps_.size() > filled_) drawMore();
+    const kernels::FirSum sum =
+        kernels::firSum(taps_.data(), drawRe_.data() + first_, drawIm_.data() + first_, taps_.size());
+    ++first_;
+    return {sum.re, sum.im};
+}
+
+void DopplerPath::drawMore() {
+    const std::size_t kept = filled_ - first_;
+    std::copy(drawRe_.data() + first_, drawRe_.data() + filled_, drawRe_.data());
+    std::copy(drawIm_.data() + first_, drawIm_.data() + filled_, drawIm_.data());
+    first_ = 0;
+    const std::size_t wanted = drawRe_.size() - kept;
+    stream_.fillComplexGaussians(drawRe_.data() + kept, drawIm_.data() + kept, wanted);
+    filled_ = kept + wanted;
 }
 
 void DopplerPath::reset() {
     stream_.reset();
-    const std::size_t n = taps_.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const RandomStream::Complex draw = stream_.complexGaussian();
-        window_[k] = window_[k + n] = {draw.re, draw.im};
-    }
-    head_ = 0;
+    first_ = 0;
+    filled_ = 0;
     from_ = makePoint();
     to_ = makePoint();
     position_ = 0;

@@ -65,15 +65,19 @@ public:
     std::size_t taps() const { return taps_.size(); }
 
 private:
+    static constexpr std::size_t kDrawBlock = 256;
     void nextSegment();
+    // The FIR over the next taps_.size() draws; then moves on by one draw.
     ComplexGain makePoint();
+    // Keeps the draws not yet passed and appends the next kDrawBlock.
+    void drawMore();
 
     RandomStream stream_;
     std::vector<double> taps_;
-    // The last taps_.size() draws, each stored twice so that any window of
-    // them is contiguous.
-    std::vector<ComplexGain> window_;
-    std::size_t head_ = 0;
+    // Draws in order, the next point's window starting at first_.
+    std::vector<double> drawRe_, drawIm_;
+    std::size_t first_ = 0;
+    std::size_t filled_ = 0;
     std::int64_t step_;
     double invStep_;
     ComplexGain from_, to_;     // the points at the current segment's ends
