@@ -253,7 +253,7 @@ void BM_Qrm(benchmark::State& state) {
 BENCHMARK(BM_Qrm)->Arg(0)->Arg(1);
 
 // The whole set on one signal: Farnsworth and 10 % jitter (timed once),
-// 5 ms edges, the wanted tone's in-phase and quadrature parts through a
+// 5 ms edges, the wanted tone's in-phase and quadrature components through a
 // moderate channel, three moderately faded stations and 2 crashes a second.
 void BM_BandConditionsTogether(benchmark::State& state) {
     const keying::TimedMessage timed = parisMessage(40, {10, 1, 3, 50, 10, 0});

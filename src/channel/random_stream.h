@@ -76,7 +76,7 @@ public:
         double im;
     };
     // A circular complex Gaussian with E|z|^2 = 1: both Box-Muller branches
-    // of one output, each part of variance 1/2.
+    // of one output, each component of variance 1/2.
     Complex complexGaussian() { return complexGaussianAt(counter_++); }
 
     std::uint64_t bitsAt(std::uint64_t draw) const { return synth::splitMix64At(fileSeed_, base_ + draw); }
@@ -86,7 +86,7 @@ public:
         const formula::ComplexValue z = formula::complexGaussian(bitsAt(draw));
         return {z.re, z.im};
     }
-    // The next n complex Gaussians' parts at once; the same as n calls of
+    // The next n complex Gaussians' components at once; the same as n calls of
     // complexGaussian().
     void fillComplexGaussians(double* re, double* im, std::size_t n) {
         kernels::complexGaussians(inputAt(counter_), re, im, n);

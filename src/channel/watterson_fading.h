@@ -53,7 +53,7 @@ public:
     DopplerPath(double spreadHz, double sampleRate, RandomStream stream);
 
     ComplexGain next();
-    // The next n gains' real and imaginary parts; the same as n calls of next().
+    // The next n gains' real and imaginary components; the same as n calls of next().
     void fill(double* re, double* im, std::size_t n);
     void reset();
 
@@ -86,7 +86,7 @@ private:
 
 // The Watterson HF channel: two independently fading paths, the second one
 // `delayMs` later (rounded to whole samples). Fed with the clean tone's
-// in-phase and quadrature parts, amp sin(theta) and amp cos(theta), path i
+// in-phase and quadrature components, amp sin(theta) and amp cos(theta), path i
 // gives Re g_i * amp sin(theta(t - tau_i)) + Im g_i * amp cos(theta(t - tau_i));
 // the channel returns their sum times the normalising scale. Before the
 // delay has passed, the second path's input is silence.
