@@ -33,8 +33,9 @@ void checkFarnsworth(double overallWpm, double characterWpm) {
 }
 
 void checkSampleRate(double sampleRate) {
-    if (std::isfinite(sampleRate) && sampleRate >= 1) return;
-    throw BandError("bad sample rate '" + shortestText(sampleRate) + "': use 1 Hz or more");
+    if (sampleRate >= 1 && sampleRate <= kHighestSampleRate) return;
+    throw BandError("bad sample rate '" + shortestText(sampleRate) + "': use 1 to " +
+                    shortestText(kHighestSampleRate) + " Hz");
 }
 
 void validate(const BandConditions& c, double characterWpm) {

@@ -59,7 +59,9 @@ inline constexpr double kLowestFarnsworthWpm = 1;
 // 0 means no Farnsworth spacing.
 void checkFarnsworth(double overallWpm, double characterWpm);
 
-// A sample rate the objects can work at: finite and at least 1 Hz.
+// A sample rate the objects can work at: from 1 Hz up to what a WAV header
+// can hold.
+inline constexpr double kHighestSampleRate = 2147483647;
 void checkSampleRate(double sampleRate);
 
 // Every band-condition setting, each "off" by default. The command, its

@@ -4,27 +4,16 @@
 #include <string>
 
 #include "channel/band_conditions.h"
-#include "maths/fast_math.h"
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 #include "text/number_text.h"
 
 namespace vantel::channel {
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-// The rise at sample p of an edge of length L: (1 - cos(pi (p + 0.5) / L)) / 2.
-double riseAt(std::int64_t position, std::int64_t length) {
-    const double x = (static_cast<double>(position) + 0.5) / static_cast<double>(length);
-    return 0.5 - 0.5 * fastmath::cos(kPi * x);
-}
-
-}  // namespace
 
 double edgeEnvelope(bool keyDown, std::int64_t runLength, std::int64_t position, std::int64_t riseSamples) {
     const std::int64_t edge = std::min(riseSamples, runLength);
     if (position >= edge) return keyDown ? 1.0 : 0.0;
-    const double rise = riseAt(position, edge);
-    return keyDown ? rise : 1.0 - rise;
+    return formula::edge(keyDown, static_cast<double>(position), static_cast<double>(edge));
 }
 
 std::int64_t riseSamples(double riseMs, double sampleRate) {
@@ -62,9 +51,10 @@ void EdgeShaper::fill(double* out, std::size_t n) {
 void EdgeShaper::fillRun(double* out, std::int64_t n) const {
     const keying::KeyRun& run = runs_[run_];
     const std::int64_t edge = std::min(rise_, run.samples);
-    std::int64_t i = 0;
-    for (; i < n && position_ + i < edge; ++i) out[i] = edgeEnvelope(run.keyDown, run.samples, position_ + i, rise_);
-    std::fill(out + i, out + n, run.keyDown ? 1.0 : 0.0);
+    const std::int64_t inEdge = std::clamp<std::int64_t>(edge - position_, 0, n);
+    kernels::edge(run.keyDown, static_cast<double>(position_), static_cast<double>(edge), out,
+                  static_cast<std::size_t>(inEdge));
+    std::fill(out + inEdge, out + n, run.keyDown ? 1.0 : 0.0);
 }
 
 void EdgeShaper::advance(std::int64_t n) {

@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "channel/band_conditions.h"
+#include "channel/channel_kernels.h"
 #include "channel/random_stream.h"
+#include "channel/sample_formulas.h"
 #include "keying/extended_morse.h"
 #include "maths/fast_math.h"
 #include "text/number_text.h"
@@ -13,7 +15,6 @@
 namespace vantel::channel {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586477;
 constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
 
 // "#" stands for the station's call sign, "%" for the one it answers.
@@ -133,9 +134,8 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
     const RandomStream path2(fileSeed, StreamId::QrmFadingPath2);
     for (std::size_t k = 0; k < stations_.size(); ++k) {
         const QrmStation& station = stations_[k];
-        Voice voice{EdgeShaper(station.runs, riseSamples), PhaseAccumulator(station.startPhase),
-                    station.frequencyHz / sampleRate, wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb),
-                    std::nullopt};
+        Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,
+                    wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb), std::nullopt};
         if (fading) {
             voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
             voice.channel->normaliseOver(totalSamples);
@@ -144,47 +144,42 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
     }
 }
 
-double QrmSource::voiceSample(Voice& voice) {
+double QrmSource::voiceSample(Voice& voice) const {
     const double envelope = voice.shaper.next();
-    const double angle = kTwoPi * voice.phase.next(voice.increment);
+    const double phase = formula::steadyPhase(static_cast<double>(sample_), voice.increment, voice.startPhase);
+    const double angle = formula::kTwoPi * phase;
     const double a = voice.amplitude * envelope;
     if (voice.channel) return voice.channel->next(a * fastmath::sin(angle), a * fastmath::cos(angle));
-    return envelope == 0 ? 0.0 : a * fastmath::sin(angle);
+    return a * fastmath::sin(angle);
 }
 
 double QrmSource::next() {
     double sum = 0;
     for (Voice& voice : voices_) sum += voiceSample(voice);
+    ++sample_;
     return sum;
 }
 
 void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
     voice.shaper.fill(envelope_.data(), n);
-    voice.phase.fillConstant(voice.increment, phases_.data(), n);
-    if (!voice.channel) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const double a = voice.amplitude * envelope_[i];
-            sum[i] += envelope_[i] == 0 ? 0.0 : a * fastmath::sin(kTwoPi * phases_[i]);
-        }
-        return;
+    kernels::steadyTone(voice.amplitude, envelope_.data(), static_cast<double>(sample_), voice.increment,
+                        voice.startPhase, inPhase_.data(), voice.channel ? quadrature_.data() : nullptr, n);
+    const double* tone = inPhase_.data();
+    if (voice.channel) {
+        voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
+        tone = faded_.data();
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        const double a = voice.amplitude * envelope_[i];
-        const double angle = kTwoPi * phases_[i];
-        inPhase_[i] = a * fastmath::sin(angle);
-        quadrature_[i] = a * fastmath::cos(angle);
-    }
-    voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
-    for (std::size_t i = 0; i < n; ++i) sum[i] += faded_[i];
+    for (std::size_t i = 0; i < n; ++i) sum[i] += tone[i];
 }
 
 void QrmSource::addTo(double* buffer, std::size_t n) {
-    for (auto* scratch : {&envelope_, &phases_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
+    for (auto* scratch : {&envelope_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
         std::fill(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), 0.0);
         for (Voice& voice : voices_) addVoice(voice, sum_.data(), count);
         for (std::size_t i = 0; i < count; ++i) buffer[done + i] += sum_[i];
+        sample_ += static_cast<std::int64_t>(count);
         done += count;
     }
 }
@@ -192,9 +187,9 @@ void QrmSource::addTo(double* buffer, std::size_t n) {
 void QrmSource::reset() {
     for (Voice& voice : voices_) {
         voice.shaper.reset();
-        voice.phase.reset();
         if (voice.channel) voice.channel->reset();
     }
+    sample_ = 0;
 }
 
 }  // namespace vantel::channel

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "channel/edge_shaper.h"
-#include "channel/tone_wander.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
 
@@ -56,9 +55,10 @@ struct QrmFading {
     double delayMs;
 };
 
-// The stations' sum: each its own keyed oscillator (phase accumulated as the
-// wanted tone's, raised-cosine edges of `riseSamples`) at amplitude
-// wantedAmplitude * 10^(level / 20), faded when `fading` is given.
+// The stations' sum: each its own keyed oscillator (a steady tone from its
+// start phase, formula::steadyPhase; raised-cosine edges of `riseSamples`)
+// at amplitude wantedAmplitude * 10^(level / 20), faded when `fading` is
+// given.
 class QrmSource {
 public:
     QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, std::int64_t riseSamples, double sampleRate,
@@ -78,17 +78,18 @@ private:
     static constexpr std::size_t kChunk = 1024;
     struct Voice {
         EdgeShaper shaper;
-        PhaseAccumulator phase;
         double increment;
+        double startPhase;
         double amplitude;
         std::optional<WattersonChannel> channel;
     };
-    static double voiceSample(Voice& voice);
+    double voiceSample(Voice& voice) const;
     void addVoice(Voice& voice, double* sum, std::size_t n);
 
     std::vector<QrmStation> stations_;
     std::vector<Voice> voices_;
-    std::vector<double> envelope_, phases_, inPhase_, quadrature_, faded_, sum_;
+    std::int64_t sample_ = 0;
+    std::vector<double> envelope_, inPhase_, quadrature_, faded_, sum_;
 };
 
 }  // namespace vantel::channel

@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "channel/band_conditions.h"
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
 
 namespace vantel::channel {
@@ -53,19 +55,23 @@ void QrnSource::reset() {
     pending_ = drawCrash(0);
 }
 
-double QrnSource::sampleValue() {
-    const auto n = static_cast<double>(sample_);
-    while (pending_.start <= n) {
+void QrnSource::startCrashes(double sample) {
+    while (pending_.start <= sample) {
         active_.push_back(pending_);
         ++crashes_;
         pending_ = drawCrash(pending_.start);
     }
+}
+
+// A crash sounds in the samples n with start <= n < end; the variances of
+// the crashes sounding in a sample are added in the order the crashes began.
+double QrnSource::next() {
+    const auto n = static_cast<double>(sample_);
+    startCrashes(n);
     double variance = 0;
     for (const Crash& crash : active_) {
         if (n >= crash.end) continue;  // a crash shorter than a sample
-        const double t = n - crash.start;
-        const double envelope = t < attack_ ? t / attack_ : fastmath::exp(crash.decay * (t - attack_));
-        const double sigma = crash.peak * envelope;
+        const double sigma = formula::crashSigma(n - crash.start, attack_, crash.decay, crash.peak);
         variance += sigma * sigma;
     }
     std::erase_if(active_, [n](const Crash& crash) { return crash.end <= n + 1; });
@@ -76,6 +82,29 @@ double QrnSource::sampleValue() {
     return value;
 }
 
+void QrnSource::addChunk(double* out, std::size_t n) {
+    const auto first = static_cast<double>(sample_);
+    const double end = first + static_cast<double>(n);
+    startCrashes(end - 1);
+    std::fill(variance_.begin(), variance_.begin() + static_cast<std::ptrdiff_t>(n), 0.0);
+    for (const Crash& crash : active_) {
+        // The chunk's samples from ceil(start) up to ceil(end).
+        const double from = std::max(first, std::ceil(crash.start));
+        const double to = std::min(end, std::ceil(crash.end));
+        if (!(from < to)) continue;
+        kernels::addCrashVariance(from, crash.start, attack_, crash.decay, crash.peak,
+                                  variance_.data() + static_cast<std::size_t>(from - first),
+                                  static_cast<std::size_t>(to - from));
+    }
+    std::erase_if(active_, [end](const Crash& crash) { return crash.end <= end; });
+    kernels::scaledGaussians(noise_.inputAt(static_cast<std::uint64_t>(sample_)), variance_.data(), values_.data(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+        energy_ += values_[i] * values_[i];
+        out[i] += values_[i];
+    }
+    sample_ += static_cast<std::int64_t>(n);
+}
+
 std::int64_t QrnSource::quietSamples(std::int64_t limit) const {
     if (!active_.empty()) return 0;
     const double untilNext = std::ceil(pending_.start) - static_cast<double>(sample_);
@@ -83,14 +112,17 @@ std::int64_t QrnSource::quietSamples(std::int64_t limit) const {
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(untilNext));
 }
 
-double QrnSource::next() { return sampleValue(); }
-
 void QrnSource::addTo(double* buffer, std::size_t n) {
+    variance_.resize(kChunk);
+    values_.resize(kChunk);
     for (std::size_t i = 0; i < n;) {
         const std::int64_t quiet = quietSamples(static_cast<std::int64_t>(n - i));
         sample_ += quiet;
         i += static_cast<std::size_t>(quiet);
-        if (i < n) buffer[i++] += sampleValue();
+        if (i == n) break;
+        const std::size_t count = std::min(kChunk, n - i);
+        addChunk(buffer + i, count);
+        i += count;
     }
 }
 

@@ -46,10 +46,14 @@ private:
         double peak;    // standard deviation at the peak
         double decay;   // -1 / (decay time constant in samples)
     };
+    static constexpr std::size_t kChunk = 512;
     Crash drawCrash(double start);
-    double sampleValue();
+    // Moves every crash that has begun by `sample` to the active ones.
+    void startCrashes(double sample);
     // Samples from sample_ on that no crash touches (up to `limit`).
     std::int64_t quietSamples(std::int64_t limit) const;
+    // Adds the next n samples (at most kChunk) to out, and moves on.
+    void addChunk(double* out, std::size_t n);
 
     double rate_;          // per sample
     double levelDb_;
@@ -60,6 +64,7 @@ private:
     RandomStream noise_;
     Crash pending_{};
     std::vector<Crash> active_;
+    std::vector<double> variance_, values_;
     std::int64_t sample_ = 0;
     std::int64_t crashes_ = 0;
     double energy_ = 0;

@@ -1,14 +1,15 @@
 #include "channel/qsb.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "channel/band_conditions.h"
-#include "maths/fast_math.h"
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 
 namespace vantel::channel {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586477;
 constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
 
 }  // namespace
@@ -17,7 +18,7 @@ QsbGain::QsbGain(double depthDb, double periodS, double sampleRate, RandomStream
     limits::kQsbDepth.check(depthDb);
     limits::kQsbPeriod.check(periodS);
     checkSampleRate(sampleRate);
-    halfDepthNepers_ = depthDb / 2 * kNepersPerDb;
+    exponent_ = -(depthDb / 2 * kNepersPerDb);
     cyclesPerSample_ = 1 / (periodS * sampleRate);
     startPhase_ = phaseStream.uniform();
 }
@@ -26,22 +27,27 @@ QsbGain QsbGain::forFile(std::uint64_t fileSeed, double depthDb, double periodS,
     return QsbGain(depthDb, periodS, sampleRate, RandomStream(fileSeed, StreamId::Qsb));
 }
 
-double QsbGain::gainAt(std::int64_t sample, double exponentScale) const {
-    double cycles = static_cast<double>(sample) * cyclesPerSample_ + startPhase_;
-    cycles -= std::floor(cycles);
-    const double swing = 1 - fastmath::cos(kTwoPi * cycles);  // 0 .. 2
-    return fastmath::exp(-halfDepthNepers_ * exponentScale * swing);
+double QsbGain::next() {
+    return scale_ * formula::qsb(static_cast<double>(sample_++), cyclesPerSample_, startPhase_, exponent_);
 }
 
 void QsbGain::fill(double* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = scale_ * gainAt(sample_ + static_cast<std::int64_t>(i));
+    kernels::qsb(static_cast<double>(sample_), cyclesPerSample_, startPhase_, exponent_, scale_, out, n);
     sample_ += static_cast<std::int64_t>(n);
 }
 
+// The squared gain is the gain with twice the exponent; summed in blocks.
 double QsbGain::meanPower(std::int64_t samples) const {
     if (samples <= 0) return 0;
+    constexpr std::int64_t kBlock = 4096;
+    double block[kBlock];
     double sum = 0;
-    for (std::int64_t n = 0; n < samples; ++n) sum += gainAt(n, 2);
+    for (std::int64_t start = 0; start < samples; start += kBlock) {
+        const std::int64_t n = std::min(kBlock, samples - start);
+        kernels::qsb(static_cast<double>(start), cyclesPerSample_, startPhase_, 2 * exponent_, 1, block,
+                     static_cast<std::size_t>(n));
+        for (std::int64_t i = 0; i < n; ++i) sum += block[i];
+    }
     return sum / static_cast<double>(samples);
 }
 

@@ -19,7 +19,7 @@ public:
     // The file's own: starting phase from its Qsb stream.
     static QsbGain forFile(std::uint64_t fileSeed, double depthDb, double periodS, double sampleRate);
 
-    double next() { return scale_ * gainAt(sample_++); }
+    double next();
     // The next n gains; the same as n calls of next().
     void fill(double* out, std::size_t n);
     void reset() { sample_ = 0; }
@@ -32,10 +32,7 @@ public:
     double startPhase() const { return startPhase_; }
 
 private:
-    // The gain for the level -depthDb * (1 - cos(2 pi x)) / 2 raised to `exponentScale`.
-    double gainAt(std::int64_t sample, double exponentScale = 1) const;
-
-    double halfDepthNepers_;  // depth / 2 in dB, as a natural log of amplitude
+    double exponent_;  // -depth / 2 as a natural log of amplitude
     double cyclesPerSample_;
     double startPhase_;
     double scale_ = 1;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
 #include "synth/noise_source.h"
 
@@ -54,60 +57,55 @@ public:
     std::uint64_t nextBits() { return bitsAt(counter_++); }
     // Uniform on [0, 1): the top 53 bits.
     double uniform() { return uniformAt(counter_++); }
-    // Standard Gaussian by Box-Muller (the cosine branch, with the
-    // plain-arithmetic maths): one output per value, no second value kept,
-    // so that draw j is always output j.
+    // Standard Gaussian by Box-Muller (formula::gaussian: the cosine branch,
+    // with the plain-arithmetic maths): one output per value, no second
+    // value kept, so that draw j is always output j.
     double gaussian() { return gaussianAt(counter_++); }
     // A waiting time of a Poisson process with `rate` events per unit time
     // (rate > 0): exponential with mean 1 / rate.
     double poissonInterval(double rate) { return -fastmath::log(1.0 - uniform()) / rate; }
+
+    // The next n Gaussians at once; the same as n calls of gaussian().
+    void fillGaussians(double* out, std::size_t n) {
+        kernels::gaussians(inputAt(counter_), out, n);
+        counter_ += n;
+    }
 
     struct Complex {
         double re;
         double im;
     };
     // A circular complex Gaussian with E|z|^2 = 1: both Box-Muller branches
-    // of one output, each part of variance 1/2.
+    // of one output, each component of variance 1/2.
     Complex complexGaussian() { return complexGaussianAt(counter_++); }
 
     std::uint64_t bitsAt(std::uint64_t draw) const { return synth::splitMix64At(fileSeed_, base_ + draw); }
     double uniformAt(std::uint64_t draw) const { return static_cast<double>(bitsAt(draw) >> 11) * kUnit53; }
-    double gaussianAt(std::uint64_t draw) const {
-        const Polar p = polarAt(draw);
-        return p.radius * fastmath::cos(p.angle);
-    }
+    double gaussianAt(std::uint64_t draw) const { return formula::gaussian(bitsAt(draw)); }
     Complex complexGaussianAt(std::uint64_t draw) const {
-        const Polar p = polarAt(draw);
-        constexpr double kHalfPower = 0.70710678118654752440;  // 1 / sqrt(2)
-        const double r = p.radius * kHalfPower;
-        return {r * fastmath::cos(p.angle), r * fastmath::sin(p.angle)};
+        const formula::ComplexValue z = formula::complexGaussian(bitsAt(draw));
+        return {z.re, z.im};
+    }
+    // The next n complex Gaussians' components at once; the same as n calls of
+    // complexGaussian().
+    void fillComplexGaussians(double* re, double* im, std::size_t n) {
+        kernels::complexGaussians(inputAt(counter_), re, im, n);
+        counter_ += n;
     }
 
+    // The SplitMix64 input of a draw, for block kernels that step it on by
+    // the golden gamma.
+    std::uint64_t inputAt(std::uint64_t draw) const { return synth::splitMix64Input(fileSeed_, base_ + draw); }
     std::uint64_t drawsTaken() const { return counter_; }
     void reset() { counter_ = 0; }
 
 private:
     static constexpr double kUnit53 = 1.0 / 9007199254740992.0;  // 2^-53
-    static constexpr double kUnit32 = 1.0 / 4294967296.0;        // 2^-32
-    static constexpr double kTwoPi = 6.283185307179586477;
 
     RandomStream(std::uint64_t fileSeed, std::uint64_t id, std::uint64_t k)
         : fileSeed_(fileSeed),
           id_(id),
           base_(id * ((std::uint64_t{1} << 56) + 1) + k * (kDrawsPerStream + 1)) {}
-
-    struct Polar {
-        double radius;
-        double angle;
-    };
-    // Radius from the top 32 bits, offset by half a step so that it is never
-    // 0 (the largest radius is 6.7); angle from the low 32 bits.
-    Polar polarAt(std::uint64_t draw) const {
-        const std::uint64_t bits = bitsAt(draw);
-        const double u1 = (static_cast<double>(bits >> 32) + 0.5) * kUnit32;
-        const double u2 = static_cast<double>(bits & 0xFFFFFFFFULL) * kUnit32;
-        return {synth::boxMullerRadius<synth::PlainMaths>(u1), u2 * kTwoPi};
-    }
 
     std::uint64_t fileSeed_;
     std::uint64_t id_;

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "channel/band_conditions.h"
-#include "maths/fast_math.h"
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 
 namespace vantel::channel {
 namespace {
@@ -29,32 +30,30 @@ ToneWander::ToneWander(std::span<const keying::KeyRun> runs, double sampleRate, 
     reset();
 }
 
-double ToneWander::incrementAt(std::int64_t sample, std::int64_t sinceKeyDown) const {
-    double increment = toneIncrement_ + driftPerSample_ * static_cast<double>(sample);
-    if (sinceKeyDown >= 0 && sinceKeyDown < chirpSamples_) {
-        increment += chirpIncrement_ * fastmath::exp(decayPerSample_ * static_cast<double>(sinceKeyDown));
-    }
-    return increment;
-}
+bool ToneWander::chirping() const { return sinceKeyDown_ >= 0 && sinceKeyDown_ < chirpSamples_; }
 
 double ToneWander::nextIncrement() {
-    const double increment = incrementAt(sample_, sinceKeyDown_);
+    double increment = formula::drifted(toneIncrement_, driftPerSample_, static_cast<double>(sample_));
+    if (chirping()) {
+        increment = formula::chirped(increment, chirpIncrement_, decayPerSample_, static_cast<double>(sinceKeyDown_));
+    }
     advance(1);
     return increment;
 }
 
 void ToneWander::fill(double* increments, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
-        // Within one run the count since the key went down grows by one per
-        // sample, and stays -1 before the first key-down.
+        // Stretches within one run and wholly inside or outside the chirp:
+        // there the count since the key went down grows by one per sample.
         const std::int64_t left = run_ < runs_.size() ? runs_[run_].samples - position_ : INT64_MAX;
-        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(n - i)));
-        for (std::size_t j = 0; j < count; ++j) {
-            const auto step = static_cast<std::int64_t>(j);
-            increments[i + j] = incrementAt(sample_ + step, sinceKeyDown_ < 0 ? -1 : sinceKeyDown_ + step);
-        }
-        advance(static_cast<std::int64_t>(count));
-        i += count;
+        std::int64_t count = std::min<std::int64_t>(left, static_cast<std::int64_t>(n - i));
+        const bool pulled = chirping();
+        if (pulled) count = std::min(count, chirpSamples_ - sinceKeyDown_);
+        kernels::increments(toneIncrement_, driftPerSample_, static_cast<double>(sample_), pulled, chirpIncrement_,
+                            decayPerSample_, static_cast<double>(sinceKeyDown_), increments + i,
+                            static_cast<std::size_t>(count));
+        advance(count);
+        i += static_cast<std::size_t>(count);
     }
 }
 

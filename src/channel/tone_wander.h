@@ -30,7 +30,7 @@ public:
     void reset();
 
 private:
-    double incrementAt(std::int64_t sample, std::int64_t sinceKeyDown) const;
+    bool chirping() const;
     void advance(std::int64_t n);
 
     std::span<const keying::KeyRun> runs_;
@@ -46,7 +46,7 @@ private:
 };
 
 // Integrates phase increments the way the keyed oscillator does: the phase
-// of a sample is the one before plus its increment, less its whole part, so
+// of a sample is the one before plus its increment, less its floor, so
 // it stays in [0, 1) whatever the increments' sign or size.
 class PhaseAccumulator {
 public:
@@ -70,8 +70,11 @@ public:
     void reset() { phase_ = start_; }
 
 private:
-    // t less its whole part; a tiny negative t would round up to 1 itself.
+    // t less its floor; a tiny negative t would round up to 1 itself.
+    // In [0, 2), the usual case, the floor is 0 or 1: the same subtraction
+    // without the call.
     static double wrap(double t) {
+        if (t >= 0 && t < 2) return t >= 1 ? t - 1 : t;
         const double fraction = t - std::floor(t);
         return fraction < 1 ? fraction : 0.0;
     }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "channel/band_conditions.h"
+#include "channel/channel_kernels.h"
+#include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
 #include "text/number_text.h"
 
@@ -73,33 +75,33 @@ DopplerPath::DopplerPath(double spreadHz, double sampleRate, RandomStream stream
     step_ = static_cast<std::int64_t>(std::clamp(step, 1.0, 1099511627776.0));
     invStep_ = 1.0 / static_cast<double>(step_);
     taps_ = dopplerTaps(spreadHz, sampleRate / static_cast<double>(step_));
-    window_.resize(2 * taps_.size());
+    drawRe_.resize(taps_.size() + kDrawBlock);
+    drawIm_.resize(taps_.size() + kDrawBlock);
     reset();
 }
 
 ComplexGain DopplerPath::makePoint() {
-    const std::size_t n = taps_.size();
-    const ComplexGain* draws = window_.data() + head_;
-    ComplexGain sum;
-    for (std::size_t k = 0; k < n; ++k) {
-        sum.re += taps_[k] * draws[k].re;
-        sum.im += taps_[k] * draws[k].im;
-    }
-    // Slide the window on by one draw.
-    const RandomStream::Complex draw = stream_.complexGaussian();
-    window_[head_] = window_[head_ + n] = {draw.re, draw.im};
-    head_ = head_ + 1 == n ? 0 : head_ + 1;
-    return sum;
+    if (first_ + taps_.size() > filled_) drawMore();
+    const kernels::FirSum sum =
+        kernels::firSum(taps_.data(), drawRe_.data() + first_, drawIm_.data() + first_, taps_.size());
+    ++first_;
+    return {sum.re, sum.im};
+}
+
+void DopplerPath::drawMore() {
+    const std::size_t kept = filled_ - first_;
+    std::copy(drawRe_.data() + first_, drawRe_.data() + filled_, drawRe_.data());
+    std::copy(drawIm_.data() + first_, drawIm_.data() + filled_, drawIm_.data());
+    first_ = 0;
+    const std::size_t wanted = drawRe_.size() - kept;
+    stream_.fillComplexGaussians(drawRe_.data() + kept, drawIm_.data() + kept, wanted);
+    filled_ = kept + wanted;
 }
 
 void DopplerPath::reset() {
     stream_.reset();
-    const std::size_t n = taps_.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const RandomStream::Complex draw = stream_.complexGaussian();
-        window_[k] = window_[k + n] = {draw.re, draw.im};
-    }
-    head_ = 0;
+    first_ = 0;
+    filled_ = 0;
     from_ = makePoint();
     to_ = makePoint();
     position_ = 0;
@@ -111,22 +113,20 @@ void DopplerPath::nextSegment() {
     position_ = 0;
 }
 
-ComplexGain DopplerPath::interpolate(std::int64_t position) const {
-    const double t = static_cast<double>(position) * invStep_;
-    return {from_.re + (to_.re - from_.re) * t, from_.im + (to_.im - from_.im) * t};
-}
-
 ComplexGain DopplerPath::next() {
-    const ComplexGain g = interpolate(position_);
+    const double t = static_cast<double>(position_) * invStep_;
+    const ComplexGain g{formula::interpolated(from_.re, to_.re, t), formula::interpolated(from_.im, to_.im, t)};
     if (++position_ == step_) nextSegment();
     return g;
 }
 
-void DopplerPath::fill(ComplexGain* out, std::size_t n) {
+void DopplerPath::fill(double* re, double* im, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
         const std::int64_t wanted = static_cast<std::int64_t>(n - i);
         const auto count = static_cast<std::size_t>(std::min(step_ - position_, wanted));
-        for (std::size_t j = 0; j < count; ++j) out[i + j] = interpolate(position_ + static_cast<std::int64_t>(j));
+        const auto position = static_cast<double>(position_);
+        kernels::interpolate(from_.re, to_.re, invStep_, position, re + i, count);
+        kernels::interpolate(from_.im, to_.im, invStep_, position, im + i, count);
         position_ += static_cast<std::int64_t>(count);
         if (position_ == step_) nextSegment();
         i += count;
@@ -180,22 +180,39 @@ double WattersonChannel::next(double inPhase, double quadrature) {
     const Delayed d = delayLine(inPhase, quadrature);
     const ComplexGain g1 = path1_.next();
     const ComplexGain g2 = path2_.next();
-    return mix(g1, g2, inPhase, quadrature, d.inPhase, d.quadrature);
+    return formula::fadingMix(scale_, g1.re, g1.im, g2.re, g2.im, inPhase, quadrature, d.inPhase, d.quadrature);
+}
+
+void WattersonChannel::delayChunk(const double* inPhase, const double* quadrature, std::size_t n) {
+    const auto delay = static_cast<std::size_t>(delay_);
+    for (std::size_t k = 0; k < delay; ++k) {
+        const std::size_t slot = head_ + k < delay ? head_ + k : head_ + k - delay;
+        historyI_[k] = delayedI_[slot];
+        historyQ_[k] = delayedQ_[slot];
+    }
+    std::copy(inPhase, inPhase + n, historyI_.data() + delay);
+    std::copy(quadrature, quadrature + n, historyQ_.data() + delay);
+    std::copy(historyI_.data() + n, historyI_.data() + n + delay, delayedI_.data());
+    std::copy(historyQ_.data() + n, historyQ_.data() + n + delay, delayedQ_.data());
+    head_ = 0;
 }
 
 void WattersonChannel::process(const double* inPhase, const double* quadrature, double* out, std::size_t n) {
-    gains1_.resize(kChunk);
-    gains2_.resize(kChunk);
+    for (auto* buffer : {&g1re_, &g1im_, &g2re_, &g2im_}) buffer->resize(kChunk);
+    historyI_.resize(kChunk + static_cast<std::size_t>(delay_));
+    historyQ_.resize(kChunk + static_cast<std::size_t>(delay_));
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
-        path1_.fill(gains1_.data(), count);
-        path2_.fill(gains2_.data(), count);
-        for (std::size_t k = 0; k < count; ++k) {
-            const double i = inPhase[done + k];
-            const double q = quadrature[done + k];
-            const Delayed d = delayLine(i, q);
-            out[done + k] = mix(gains1_[k], gains2_[k], i, q, d.inPhase, d.quadrature);
+        path1_.fill(g1re_.data(), g1im_.data(), count);
+        path2_.fill(g2re_.data(), g2im_.data(), count);
+        kernels::FadingBlock block{g1re_.data(), g1im_.data(), g2re_.data(), g2im_.data(), inPhase + done,
+                                   quadrature + done, inPhase + done, quadrature + done};
+        if (delay_ > 0) {
+            delayChunk(inPhase + done, quadrature + done, count);
+            block.delayedInPhase = historyI_.data();
+            block.delayedQuadrature = historyQ_.data();
         }
+        kernels::fadingMix(scale_, block, out + done, count);
         done += count;
     }
 }

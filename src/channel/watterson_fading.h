@@ -53,8 +53,8 @@ public:
     DopplerPath(double spreadHz, double sampleRate, RandomStream stream);
 
     ComplexGain next();
-    // The next n gains; the same as n calls of next().
-    void fill(ComplexGain* out, std::size_t n);
+    // The next n gains' real and imaginary components; the same as n calls of next().
+    void fill(double* re, double* im, std::size_t n);
     void reset();
 
     // The mean of |g|^2 over the first `samples` samples from the start,
@@ -65,16 +65,19 @@ public:
     std::size_t taps() const { return taps_.size(); }
 
 private:
+    static constexpr std::size_t kDrawBlock = 256;
     void nextSegment();
+    // The FIR over the next taps_.size() draws; then moves on by one draw.
     ComplexGain makePoint();
-    ComplexGain interpolate(std::int64_t position) const;
+    // Keeps the draws not yet passed and appends the next kDrawBlock.
+    void drawMore();
 
     RandomStream stream_;
     std::vector<double> taps_;
-    // The last taps_.size() draws, each stored twice so that any window of
-    // them is contiguous.
-    std::vector<ComplexGain> window_;
-    std::size_t head_ = 0;
+    // Draws in order, the next point's window starting at first_.
+    std::vector<double> drawRe_, drawIm_;
+    std::size_t first_ = 0;
+    std::size_t filled_ = 0;
     std::int64_t step_;
     double invStep_;
     ComplexGain from_, to_;     // the points at the current segment's ends
@@ -83,7 +86,7 @@ private:
 
 // The Watterson HF channel: two independently fading paths, the second one
 // `delayMs` later (rounded to whole samples). Fed with the clean tone's
-// in-phase and quadrature parts, amp sin(theta) and amp cos(theta), path i
+// in-phase and quadrature components, amp sin(theta) and amp cos(theta), path i
 // gives Re g_i * amp sin(theta(t - tau_i)) + Im g_i * amp cos(theta(t - tau_i));
 // the channel returns their sum times the normalising scale. Before the
 // delay has passed, the second path's input is silence.
@@ -118,9 +121,10 @@ private:
     // The input of delay_ samples ago (the input itself without a delay);
     // stores this one.
     Delayed delayLine(double inPhase, double quadrature);
-    double mix(const ComplexGain& g1, const ComplexGain& g2, double i, double q, double di, double dq) const {
-        return scale_ * (((g1.re * i + g1.im * q) + g2.re * di) + g2.im * dq);
-    }
+    // The chunk's delayed inputs: the ring in time order, then the chunk,
+    // from which delayed[k] is history[k]; leaves the ring holding the
+    // chunk's last delay_ inputs.
+    void delayChunk(const double* inPhase, const double* quadrature, std::size_t n);
 
     DopplerPath path1_;
     DopplerPath path2_;
@@ -128,7 +132,7 @@ private:
     std::vector<double> delayedI_, delayedQ_;  // the last delay_ inputs, a ring
     std::size_t head_ = 0;
     double scale_ = 1;
-    std::vector<ComplexGain> gains1_, gains2_;
+    std::vector<double> g1re_, g1im_, g2re_, g2im_, historyI_, historyQ_;
 };
 
 }  // namespace vantel::channel

@@ -163,6 +163,9 @@ TimedMessage timeMessage(const std::vector<MessageSymbol>& symbols, double sampl
         speedFactors(symbols.size(), options.speedDriftPercent, {fileSeed, channel::StreamId::SpeedDrift});
     const std::vector<double> times = pieceTimes(layout, speed, samplesPerDot(sampleRate, characterWpm),
                                                  options.jitterPercent, {fileSeed, channel::StreamId::Jitter});
+    // Far beyond any file, but sample counts must stay whole 64-bit numbers.
+    constexpr double kLongest = 4.0e18;
+    if (!(times.back() < kLongest)) throw channel::BandError("message too long: more than 4e18 samples");
     const std::vector<std::int64_t> edges = roundEdges(layout, times);
 
     TimedMessage timed;

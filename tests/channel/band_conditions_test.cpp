@@ -21,18 +21,8 @@ std::string errorOf(const std::function<void()>& action) {
     return "";
 }
 
-TEST(BandConditions, DefaultsAreOffAndValid) {
-    const BandConditions off;
-    EXPECT_NO_THROW(validate(off, 20));
-    EXPECT_EQ(off.riseMs, 0);
-    EXPECT_EQ(off.jitterPercent, 0);
-    EXPECT_FALSE(off.fading);
-    EXPECT_EQ(off.qrmStations, 0);
-    EXPECT_EQ(off.qrnRate, 0);
-    EXPECT_EQ(off.qsbDepthDb, 0);
-}
-
 TEST(BandConditions, EachLimitKeepsItsEndsAndRefusesBeyondThem) {
+    EXPECT_NO_THROW(validate(BandConditions{}, 20));
     struct Case {
         double BandConditions::*field;
         double low;
@@ -85,6 +75,9 @@ TEST(BandConditions, MessagesNameTheOptionTheValueAndTheRange) {
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --qrm '1000000': use 0 to 20 stations");
     b.qrmStations = -1;
     EXPECT_NE(errorOf([&] { validate(b, 20); }), "");
+    EXPECT_EQ(errorOf([] { checkSampleRate(0.5); }), "bad sample rate '0.5': use 1 to 2147483647 Hz");
+    EXPECT_NE(errorOf([] { checkSampleRate(1e300); }), "");
+    EXPECT_NE(errorOf([] { checkSampleRate(kNaN); }), "");
     b = {};
     b.driftHzPerMin = -1500;
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --drift '-1500': use -1000 to 1000 Hz per minute");

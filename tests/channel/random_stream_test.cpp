@@ -42,6 +42,11 @@ TEST(RandomStream, DrawJIsOutputJWhateverWasAskedBefore) {
     EXPECT_EQ(w, -fastmath::log(1 - fresh.uniformAt(2)) / 4);
     EXPECT_EQ(z.re, fresh.complexGaussianAt(3).re);
     EXPECT_EQ(stream.drawsTaken(), 4u);
+    // In blocks: the same Gaussians, and the count moves on the same.
+    std::vector<double> block(1000);
+    stream.fillGaussians(block.data(), block.size());
+    for (std::size_t j = 0; j < block.size(); ++j) ASSERT_EQ(block[j], fresh.gaussianAt(4 + j)) << j;
+    EXPECT_EQ(stream.gaussian(), fresh.gaussianAt(1004));
     stream.reset();
     EXPECT_EQ(stream.uniform(), u);
 }

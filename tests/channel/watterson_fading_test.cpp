@@ -19,22 +19,23 @@ constexpr std::uint64_t kSeed = 20240611;
 RandomStream stream(StreamId id) { return RandomStream(kSeed, id); }
 
 std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
+    std::vector<double> re(n), im(n);
+    path.fill(re.data(), im.data(), n);
     std::vector<ComplexGain> out(n);
-    path.fill(out.data(), n);
+    for (std::size_t k = 0; k < n; ++k) out[k] = {re[k], im[k]};
     return out;
 }
 
 double power(const ComplexGain& g) { return g.re * g.re + g.im * g.im; }
 
 TEST(WattersonFading, PresetsAndRefusals) {
-    EXPECT_EQ(fadingPreset("good").spreadHz, 0.1);
-    EXPECT_EQ(fadingPreset("good").delayMs, 0.5);
-    EXPECT_EQ(fadingPreset("moderate").spreadHz, 0.5);
-    EXPECT_EQ(fadingPreset("moderate").delayMs, 1.0);
-    EXPECT_EQ(fadingPreset("poor").spreadHz, 1.0);
-    EXPECT_EQ(fadingPreset("poor").delayMs, 2.0);
-    EXPECT_EQ(fadingPreset("flutter").spreadHz, 10.0);
-    EXPECT_EQ(fadingPreset("flutter").delayMs, 0.5);
+    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and flutter.
+    const double expected[][2] = {{0.1, 0.5}, {0.5, 1}, {1, 2}, {10, 0.5}};
+    const char* names[] = {"good", "moderate", "poor", "flutter"};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(fadingPreset(names[k]).spreadHz, expected[k][0]);
+        EXPECT_EQ(fadingPreset(names[k]).delayMs, expected[k][1]);
+    }
     try {
         fadingPreset("Moderate");
         ADD_FAILURE();
@@ -51,6 +52,13 @@ TEST(WattersonFading, PresetsAndRefusals) {
 
 TEST(WattersonFading, BlocksGiveTheSamplesOneAtATimeDo) {
     std::mt19937 random(11);
+    DopplerPath path(10, 8000, stream(StreamId::FadingPath2));
+    const std::vector<ComplexGain> block = gains(path, 5000);
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        const ComplexGain g = path.next();
+        ASSERT_EQ(g.re, block[n].re) << n;
+        ASSERT_EQ(g.im, block[n].im) << n;
+    }
     for (const FadingPreset& preset : kFadingPresets) {
         for (double rate : {1000.0, 8000.0}) {
             WattersonChannel single = WattersonChannel::forFile(kSeed, preset.spreadHz, preset.delayMs, rate);
@@ -116,7 +124,8 @@ TEST(WattersonFading, PathsAreIndependentRayleighFadesOfPowerOneHalf) {
         }
         m2 /= kN;
         m4 /= kN;
-        std::cout << "path power " << m2 << ", E|g|^4 / E|g|^2^2 " << m4 / (m2 * m2) << ", below 0.1/0.5/1/2 of the mean "
+        std::cout << "path power " << m2 << ", E|g|^4 / E|g|^2^2 " << m4 / (m2 * m2)
+                  << ", below 0.1/0.5/1/2 of the mean "
                   << below[0] / kN << " " << below[1] / kN << " " << below[2] / kN << " " << below[3] / kN << "\n";
         EXPECT_NEAR(m2, 0.5, 0.012);
         EXPECT_NEAR(m4 / (m2 * m2), 2, 0.2);
