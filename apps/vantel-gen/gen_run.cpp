@@ -214,12 +214,11 @@ constexpr const char* kStandardOutputName = "standard output";
 void soundRun(FileResult& result, synth::SynthesisState& state, wav::SampleSink& writer, const StopRequested& stop) {
     const TypedForm& f = result.prepared.form;
     const synth::RunPlan& plan = result.prepared.setup.plan;
-    synth::GenerationRun run(state, plan, result.prepared.setup.pattern, writer);
+    synth::GenerationRun run(state, result.prepared.setup, writer);
     const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
-    const std::int64_t perCall = synth::elementsPerCall(plan);
     while (run.running()) {
         if (stop && stop()) throw Interrupted();
-        run.runElements(perCall, live);
+        run.runCall(live);
     }
     result.stats = run.stats();
     result.measure = run.signalMeasure();

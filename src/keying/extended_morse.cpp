@@ -113,4 +113,16 @@ std::vector<MessageSymbol> parseExtendedMessage(std::string_view message) {
     return symbols;
 }
 
+std::vector<MessageSymbol> parseClassicMessage(std::string_view message) {
+    std::vector<MessageSymbol> symbols;
+    for (const char c : toUpperAscii(message)) {
+        if (c == ' ') {
+            symbols.push_back({" ", ""});
+        } else if (const std::string_view code = morseCode(static_cast<unsigned char>(c)); !code.empty()) {
+            symbols.push_back({std::string(1, c), std::string(code)});
+        }
+    }
+    return symbols;
+}
+
 }  // namespace vantel::keying

@@ -38,4 +38,8 @@ struct MessageSymbol {
 // a prosign, or a prosign holding anything but letters and digits.
 std::vector<MessageSymbol> parseExtendedMessage(std::string_view message);
 
+// The same with the window's table alone: the classic 40 characters and the
+// blank; every other character is dropped, angle brackets included.
+std::vector<MessageSymbol> parseClassicMessage(std::string_view message);
+
 }  // namespace vantel::keying

@@ -53,6 +53,8 @@ struct TimingOptions {
     // D/100 (so the speed wanders by about D % for small D), clipped at
     // +-3 standard deviations.
     double speedDriftPercent = 0;
+
+    bool operator==(const TimingOptions&) const = default;
 };
 
 inline constexpr double kDriftCorrelationSymbols = 10;

@@ -12,21 +12,47 @@ namespace {
 // block in pieces small enough for their working arrays to stay in cache.
 constexpr std::size_t kChunkSamples = 65536;
 constexpr std::size_t kPieceSamples = 4096;
+static_assert(kPieceSamples <= BandPath::kMostSamples);
+
+keying::KeyingRuns keyingOf(const RunSetup& setup) {
+    if (setup.timed) return keying::KeyingRuns(setup.timed->runs);
+    return keying::KeyingRuns(setup.pattern, setup.plan.samplesPerElement);
+}
+
 }  // namespace
 
-GenerationRun::GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
-                             wav::SampleSink& writer, Renderer renderer)
+GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, wav::SampleSink& writer, Renderer renderer)
     : state_(state),
-      plan_(plan),
-      pattern_(pattern),
+      plan_(setup.plan),
+      keying_(keyingOf(setup)),
       writer_(writer),
       renderer_(renderer),
-      oscillator_(plan.markIncrement, plan.spaceIncrement) {
+      oscillator_(setup.plan.markIncrement, setup.plan.spaceIncrement) {
     state_.FIRDelay.startRun();
+    if (setup.hasBandConditions()) band_ = std::make_unique<BandPath>(setup);
+}
+
+GenerationRun::~GenerationRun() = default;
+
+std::int64_t GenerationRun::elementsInNextCall() const {
+    if (keying_.uniform()) return elementsPerCall(plan_);
+    // Whole runs while they fit the call's samples, at least one.
+    std::int64_t count = 1;
+    std::int64_t samples = keying_.samples(element_);
+    while (element_ + count < plan_.elements && samples + keying_.samples(element_ + count) <= kSamplesPerCall) {
+        samples += keying_.samples(element_ + count);
+        ++count;
+    }
+    return count;
 }
 
 std::int16_t GenerationRun::produceSample(bool keyDown, const LiveControls& live) {
     const double noise = gaussianNoise(plan_.noiseScale, state_.noise.next());
+    if (band_) {
+        double x = bandSample(keyDown, noise, live);
+        if (live.filterOn) x = state_.FIRDelay.process(x, state_.FIRCoeffs, live.firLength);
+        return stats_.take(x * live.scaleFact);
+    }
     const bool sounding = oscillator_.amplitude() != 0;
     const double tone = oscillator_.next(keyDown, live.fsk);
     measure_.noiseEnergy += noise * noise;
@@ -40,11 +66,32 @@ std::int16_t GenerationRun::produceSample(bool keyDown, const LiveControls& live
     return stats_.take(x * live.scaleFact);
 }
 
+// One sample of tone, noise and what the band adds, as the block path makes it.
+double GenerationRun::bandSample(bool keyDown, double noise, const LiveControls& live) {
+    double phase = 0, amplitude = 0, wanted = 0, qrm = 0, qrn = 0;
+    oscillator_.fill(keyDown, live.fsk, &phase, &amplitude, 1);
+    band_->process(&amplitude, &phase, &wanted, &qrm, &qrn, 1);
+    measure_.noiseEnergy += noise * noise;
+    ++measure_.noiseSamples;
+    measure_.toneEnergy += wanted * wanted;
+    measure_.toneSamples += amplitude != 0 ? 1 : 0;
+    measure_.qrmEnergy += qrm * qrm;
+    measure_.qrnEnergy += qrn * qrn;
+    measure_.qrnCrashes = band_->qrnCrashes();
+    return ((wanted + noise) + qrm) + qrn;
+}
+
 void GenerationRun::runElements(std::int64_t count, const LiveControls& live) {
     if (!running() || count <= 0) return;
     // The abort is seen after the first sample of the element that follows it.
-    const std::int64_t left = plan_.elements - element_;
-    const std::int64_t samples = live.abort ? 1 : (count < left ? count : left) * plan_.samplesPerElement;
+    const std::int64_t last = std::min(plan_.elements, element_ + count);
+    std::int64_t samples = -sampleInElement_;
+    if (keying_.uniform()) {
+        samples += (last - element_) * plan_.samplesPerElement;
+    } else {
+        for (std::int64_t e = element_; e < last; ++e) samples += keying_.samples(e);
+    }
+    if (live.abort) samples = 1;
     if (renderer_ == Renderer::Reference) {
         renderReference(samples, live);
     } else {
@@ -55,20 +102,27 @@ void GenerationRun::runElements(std::int64_t count, const LiveControls& live) {
 
 void GenerationRun::advance(std::int64_t samples) {
     sampleInElement_ += samples;
-    element_ += sampleInElement_ / plan_.samplesPerElement;
-    sampleInElement_ %= plan_.samplesPerElement;
+    if (keying_.uniform()) {
+        element_ += sampleInElement_ / plan_.samplesPerElement;
+        sampleInElement_ %= plan_.samplesPerElement;
+        return;
+    }
+    while (element_ < plan_.elements && sampleInElement_ >= keying_.samples(element_)) {
+        sampleInElement_ -= keying_.samples(element_);
+        ++element_;
+    }
 }
 
 void GenerationRun::renderReference(std::int64_t samples, const LiveControls& live) {
     for (std::int64_t i = 0; i < samples; ++i) {
-        writer_.append(produceSample(pattern_.keyDown(element_), live));
+        writer_.append(produceSample(keying_.keyDown(element_), live));
         advance(1);
     }
 }
 
 void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
     if (phase_.empty()) {
-        for (auto* buffer : {&phase_, &amplitude_, &tone_}) buffer->resize(kPieceSamples);
+        for (auto* buffer : {&phase_, &amplitude_, &tone_, &qrm_, &qrn_}) buffer->resize(kPieceSamples);
         for (auto* buffer : {&raw_, &filtered_}) buffer->resize(kChunkSamples);
         output_.resize(kChunkSamples);
     }
@@ -96,20 +150,39 @@ void GenerationRun::renderChunk(std::size_t count, const LiveControls& live) {
 
 void GenerationRun::makeRawSamples(const LiveControls& live, double* raw, std::size_t count) {
     for (std::size_t filled = 0; filled < count;) {
-        const std::int64_t leftInElement = plan_.samplesPerElement - sampleInElement_;
+        const std::int64_t leftInElement = keying_.samples(element_) - sampleInElement_;
         const std::size_t n = std::min<std::size_t>(count - filled, static_cast<std::size_t>(leftInElement));
-        oscillator_.fill(pattern_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
+        oscillator_.fill(keying_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
         advance(static_cast<std::int64_t>(n));
         filled += n;
     }
     kernels::noise(state_.noise.seed(), state_.noise.pairsDrawn(), plan_.noiseScale, raw, count);
     state_.noise.skip(count);
+    if (band_) {
+        addBandConditions(raw, count);
+        return;
+    }
     kernels::tone(phase_.data(), amplitude_.data(), tone_.data(), count);
     measure_.noiseEnergy += kernels::sumOfSquares(raw, count);
     measure_.noiseSamples += static_cast<std::int64_t>(count);
     measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
     measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
     kernels::add(tone_.data(), raw, count);
+}
+
+void GenerationRun::addBandConditions(double* raw, std::size_t count) {
+    band_->process(amplitude_.data(), phase_.data(), tone_.data(), qrm_.data(), qrn_.data(), count);
+    measure_.noiseEnergy += kernels::sumOfSquares(raw, count);
+    measure_.noiseSamples += static_cast<std::int64_t>(count);
+    measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
+    measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
+    measure_.qrmEnergy += kernels::sumOfSquares(qrm_.data(), count);
+    measure_.qrnEnergy += kernels::sumOfSquares(qrn_.data(), count);
+    measure_.qrnCrashes = band_->qrnCrashes();
+    // In the order one sample at a time adds them.
+    kernels::add(tone_.data(), raw, count);
+    kernels::add(qrm_.data(), raw, count);
+    kernels::add(qrn_.data(), raw, count);
 }
 
 }  // namespace vantel::synth

@@ -2,15 +2,19 @@
 
 #include <cstdint>
 
+#include <memory>
 #include <vector>
 
 #include "filter/block_fir.h"
 #include "filter/fir_design.h"
 #include "filter/fir_filter.h"
 #include "keying/keying_pattern.h"
+#include "keying/keying_runs.h"
 #include "synth/level_stats.h"
 #include "synth/noise_source.h"
+#include "synth/band_path.h"
 #include "synth/run_plan.h"
+#include "synth/run_setup.h"
 #include "synth/signal_measure.h"
 #include "synth/keyed_oscillator.h"
 #include "wav/wav_writer.h"
@@ -42,18 +46,24 @@ struct LiveControls {
 // samples.
 enum class Renderer { Reference, Fast };
 
-// One run: sounds the pattern into a sink (a WAV writer whose header was
-// written for the plan's total, or memory), as many elements a call as the front end asks for
-// (synth::elementsPerCall); the front end looks for stops between calls.
+// One run: sounds a set-up run into a sink (a WAV writer whose header was
+// written for the plan's total, or memory), a call at a time; the front end
+// looks for stops between calls. The set-up must outlive the run.
 class GenerationRun {
 public:
-    GenerationRun(SynthesisState& state, const RunPlan& plan, const keying::KeyingPattern& pattern,
-                  wav::SampleSink& writer, Renderer renderer = Renderer::Fast);
+    GenerationRun(SynthesisState& state, const RunSetup& setup, wav::SampleSink& writer,
+                  Renderer renderer = Renderer::Fast);
+    ~GenerationRun();
 
+    // Sounds the next call's elements: about 64k samples of whole elements,
+    // fixed by the plan, so a file's bytes never depend on when a front end
+    // looked for a stop.
+    void runCall(const LiveControls& live) { runElements(elementsInNextCall(), live); }
     // Sounds up to `count` elements with the same live values. With
     // `live.abort` set, only the first sample of the next element is written
     // and the run ends aborted.
     void runElements(std::int64_t count, const LiveControls& live);
+    std::int64_t elementsInNextCall() const;
 
     bool complete() const { return element_ == plan_.elements && !aborted_; }
     bool aborted() const { return aborted_; }
@@ -66,6 +76,8 @@ public:
 
 private:
     std::int16_t produceSample(bool keyDown, const LiveControls& live);
+    double bandSample(bool keyDown, double noise, const LiveControls& live);
+    void addBandConditions(double* raw, std::size_t count);
     void renderReference(std::int64_t samples, const LiveControls& live);
     void renderFast(std::int64_t samples, const LiveControls& live);
     void renderChunk(std::size_t count, const LiveControls& live);
@@ -76,7 +88,8 @@ private:
 
     SynthesisState& state_;
     RunPlan plan_;
-    const keying::KeyingPattern& pattern_;
+    keying::KeyingRuns keying_;
+    std::unique_ptr<BandPath> band_;  // only with band conditions
     wav::SampleSink& writer_;
     Renderer renderer_;
     KeyedOscillator oscillator_;
@@ -86,7 +99,7 @@ private:
     std::int64_t sampleInElement_ = 0;
     bool aborted_ = false;
     filter::BlockFir blockFir_;
-    std::vector<double> phase_, amplitude_, tone_, raw_, filtered_;
+    std::vector<double> phase_, amplitude_, tone_, raw_, filtered_, qrm_, qrn_;
     std::vector<std::int16_t> output_;
 };
 

@@ -17,9 +17,8 @@ std::string tooLongMessage() {
     return "File too long for a WAV file: at most " + std::to_string(wav::kMaxSamples) + " samples";
 }
 
-}  // namespace
-
-RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, const keying::KeyingPattern& pattern) {
+// What every run fixes alike, whatever its keying.
+RunPlan planCommon(const settings::GenerationSettings& s) {
     RunPlan plan;
     plan.noiseScale = std::pow(10.0, -s.SN / 20) * std::sqrt(s.FSample / s.BW) * kNoiseReference;
     plan.markIncrement = s.ToneFreq / s.FSample;
@@ -29,7 +28,13 @@ RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, cons
     if (!(rate <= kMaxHeaderRate)) throw RunError("Sample rate too high for a WAV file");
     if (!(rate >= 1)) throw RunError("Sample rate too low: below 1 Hz");
     plan.sampleRate = static_cast<std::int32_t>(rate);
+    return plan;
+}
 
+}  // namespace
+
+RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, const keying::KeyingPattern& pattern) {
+    RunPlan plan = planCommon(s);
     const bool tone = mode == settings::Mode::ToneOnly;
     const double perElement = text::roundHalfEven(tone ? s.FSample / 10 : s.FSample * s.Dotperiod);
     if (pattern.empty()) {
@@ -45,8 +50,16 @@ RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, cons
     return plan;
 }
 
+RunPlan planTimedRun(const settings::GenerationSettings& s, const keying::TimedMessage& timed) {
+    RunPlan plan = planCommon(s);
+    if (timed.runs.empty()) throw RunError("Nothing to generate: the message has no Morse characters");
+    if (timed.totalSamples > wav::kMaxSamples) throw RunError(tooLongMessage());
+    plan.elements = static_cast<std::int64_t>(timed.runs.size());
+    plan.totalSamples = timed.totalSamples;
+    return plan;
+}
+
 std::int64_t elementsPerCall(const RunPlan& plan) {
-    constexpr std::int64_t kSamplesPerCall = 65536;
     return std::max<std::int64_t>(1, kSamplesPerCall / std::max<std::int64_t>(1, plan.samplesPerElement));
 }
 

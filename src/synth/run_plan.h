@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "keying/keying_pattern.h"
+#include "keying/morse_timing.h"
 #include "settings/generation_settings.h"
 
 namespace vantel::synth {
@@ -20,7 +21,7 @@ struct RunPlan {
     double noiseScale = 0;       // sigma of the noise
     double markIncrement = 0;    // cycles per sample
     double spaceIncrement = 0;
-    std::int64_t samplesPerElement = 0;
+    std::int64_t samplesPerElement = 0;  // 0 when the elements are runs of any length
     std::int64_t elements = 0;
     std::int64_t totalSamples = 0;
     std::int32_t sampleRate = 0;  // as written in the header
@@ -30,7 +31,14 @@ struct RunPlan {
 // is nothing to generate or the file would not fit a WAV header.
 RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, const keying::KeyingPattern& pattern);
 
-// Elements per call of a run: about 64k samples, so that a front end sees
+// Plans a run keyed by timed runs of samples (its elements are the runs).
+// Throws RunError as planRun does.
+RunPlan planTimedRun(const settings::GenerationSettings& s, const keying::TimedMessage& timed);
+
+// The samples one call of a run makes at most (unless one element is longer).
+inline constexpr std::int64_t kSamplesPerCall = 65536;
+
+// Elements per call of a run of elements of one length: about 64k samples, so that a front end sees
 // stops and clicks within milliseconds while short elements do not pay the
 // per-call cost (and the filter its per-block cost) one by one. The split
 // follows from the plan alone, so a file's bytes never depend on when a front

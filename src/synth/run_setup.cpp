@@ -1,5 +1,6 @@
 #include "synth/run_setup.h"
 
+#include "keying/extended_morse.h"
 #include "keying/morse_encoder.h"
 #include "text/number_text.h"
 
@@ -11,6 +12,42 @@ constexpr double kToneElementSeconds = 0.1;
 // In continuous-tone mode the speed box holds the tone's length in seconds.
 keying::KeyingPattern tonePatternFor(std::string_view speedText) {
     return keying::tonePattern(text::readNumber(speedText));
+}
+
+// Stations that interfere with a continuous tone send at this speed, give or take.
+constexpr double kToneModeQrmWpm = 20;
+
+keying::TimingOptions timingOptions(const channel::BandConditions& c) {
+    keying::TimingOptions options;
+    options.farnsworthWpm = c.farnsworthWpm;
+    options.wordSpaceFactor = c.wordSpaceFactor;
+    options.dashRatio = c.dashRatio;
+    options.weightPercent = c.weightPercent;
+    options.jitterPercent = c.jitterPercent;
+    options.speedDriftPercent = c.speedDriftPercent;
+    return options;
+}
+
+// Keying that is not the window's elements of one length.
+bool timesTheKeying(const channel::BandConditions& c, bool extendedCharacters) {
+    return extendedCharacters || timingOptions(c) != keying::TimingOptions{};
+}
+
+// Key edges and a chirp belong to on/off keying; the fist, the spacing and the
+// extended characters to Morse; a continuous tone has none of them.
+void checkForMode(const channel::BandConditions& c, bool extendedCharacters, settings::Mode mode) {
+    if (mode != settings::Mode::OnOffCW) {
+        if (c.riseMs != 0) throw channel::BandError("--rise goes with --mode onoff");
+        if (c.chirpHz != 0) throw channel::BandError("--chirp goes with --mode onoff");
+        if (mode == settings::Mode::FSKCW && c.driftHzPerMin != 0) {
+            throw channel::BandError("--drift goes with --mode onoff or tone");
+        }
+    }
+    if (mode == settings::Mode::ToneOnly && timesTheKeying(c, extendedCharacters)) {
+        throw channel::BandError(
+            "--farnsworth, --word-space, --dash-ratio, --weight, --jitter, --speed-drift and --extended go with "
+            "Morse");
+    }
 }
 
 }  // namespace
@@ -29,10 +66,32 @@ std::string encodeForRun(settings::GenerationSettings& s, settings::Mode mode, s
     return upperCase;
 }
 
-RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText) {
+RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText,
+                  const BandSetup& band) {
+    const channel::BandConditions& c = band.conditions;
+    checkForMode(c, band.extendedCharacters, mode);
+    channel::validate(c, s.WPM);
     RunSetup setup;
+    setup.mode = mode;
+    setup.sampleRate = s.FSample;
+    setup.toneHz = s.ToneFreq;
+    setup.conditions = c;
+    setup.seed = band.seed;
     setup.pattern = mode == settings::Mode::ToneOnly ? tonePatternFor(speedText) : s.CWPattern;
-    setup.plan = planRun(s, mode, setup.pattern);
+    if (timesTheKeying(c, band.extendedCharacters)) {
+        const auto symbols = band.extendedCharacters ? keying::parseExtendedMessage(band.message)
+                                                     : keying::parseClassicMessage(band.message);
+        setup.timed = keying::timeMessage(symbols, s.FSample, s.WPM, timingOptions(c), band.seed);
+        setup.plan = planTimedRun(s, *setup.timed);
+    } else {
+        setup.plan = planRun(s, mode, setup.pattern);
+    }
+    if (c.qrmStations > 0) {
+        const double wantedWpm = settings::isMorseMode(mode) ? s.WPM : kToneModeQrmWpm;
+        setup.qrmStations =
+            channel::makeQrmStations({c.qrmStations, c.qrmSpreadHz, c.qrmLevelDb}, s.ToneFreq, wantedWpm, s.FSample,
+                                     setup.plan.totalSamples, band.seed);
+    }
     return setup;
 }
 

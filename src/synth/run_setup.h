@@ -4,7 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include <optional>
+#include <vector>
+
+#include "channel/band_conditions.h"
+#include "channel/qrm.h"
 #include "filter/fir_design.h"
+#include "keying/morse_timing.h"
 #include "keying/keying_pattern.h"
 #include "settings/generation_settings.h"
 #include "synth/run_plan.h"
@@ -25,18 +31,45 @@ namespace vantel::synth {
 std::string encodeForRun(settings::GenerationSettings& s, settings::Mode mode, std::string_view message,
                          std::string_view speedText);
 
+// The band conditions a run is made under, beyond the window's settings: all
+// off by default, which is the window's run exactly.
+struct BandSetup {
+    channel::BandConditions conditions;
+    bool extendedCharacters = false;  // the ITU punctuation and prosigns in <>
+    std::string message;              // the message box's text, timed afresh
+    std::uint64_t seed = 0;           // the file's seed: every effect's stream derives from it
+};
+
 // What a run is fixed to before its first sample. The run keeps its own
 // pattern: nothing an edit does during the run may change it.
 struct RunSetup {
     keying::KeyingPattern pattern;
     RunPlan plan;
+    // What the band conditions read of the settings.
+    settings::Mode mode = settings::Mode::OnOffCW;
+    double sampleRate = 0;
+    double toneHz = 0;
+    channel::BandConditions conditions;
+    std::uint64_t seed = 0;
+    // Keying that is not whole dots (Farnsworth, a fist, extended
+    // characters): the run's elements are these runs, labelled as sent.
+    std::optional<keying::TimedMessage> timed;
+    // The other stations, fixed by the seed.
+    std::vector<channel::QrmStation> qrmStations;
+
+    // True when any band condition is on; the run then goes through a
+    // BandPath, and otherwise makes the window's samples exactly.
+    bool hasBandConditions() const { return timed.has_value() || conditions != channel::BandConditions{}; }
 };
 
 // After the repair: in continuous-tone mode the tone is built afresh from the
 // speed box; in the Morse modes the run sounds the pattern the last encoding
-// left in CWPattern. Throws RunError when there is nothing to generate or
-// too much for a WAV file.
-RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText);
+// left in CWPattern, or with keying options the message timed as they ask.
+// Throws RunError when there is nothing to generate or too much for a WAV
+// file, channel::BandError for a band condition out of range or for the mode,
+// and keying::MessageError for a message that cannot be sent as written.
+RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText,
+                  const BandSetup& band = {});
 
 // The run's band-pass around `centre` with the settings' bandwidth and rate,
 // into the coefficient store; designed whether or not filtering is on.

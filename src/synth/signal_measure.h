@@ -13,6 +13,10 @@ struct SignalMeasure {
     std::int64_t toneSamples = 0;
     double noiseEnergy = 0;  // sum of squares of the noise over all samples
     std::int64_t noiseSamples = 0;
+    // What arrives beside the wanted signal, over all samples.
+    double qrmEnergy = 0;
+    double qrnEnergy = 0;
+    std::int64_t qrnCrashes = 0;
 
     // Key-down tone power over the noise power counted one-sided in
     // `bandwidth` Hz (white noise spreads its power evenly from 0 to half the
@@ -22,6 +26,20 @@ struct SignalMeasure {
         const double tonePower = toneEnergy / static_cast<double>(toneSamples);
         const double noisePower = noiseEnergy / static_cast<double>(noiseSamples) * bandwidth / (sampleRate / 2);
         return 10 * std::log10(tonePower / noisePower);
+    }
+
+    // The QRM's mean power over the file against the wanted signal's
+    // key-down power, in dB; NaN when there is none of either.
+    double qrmDb() const {
+        if (toneSamples == 0 || toneEnergy <= 0 || !(qrmEnergy > 0)) return std::nan("");
+        const double qrmPower = qrmEnergy / static_cast<double>(noiseSamples);
+        return 10 * std::log10(qrmPower / (toneEnergy / static_cast<double>(toneSamples)));
+    }
+    // The QRN's mean power over the file against the background noise's, in
+    // dB; NaN when there is none of either.
+    double qrnDb() const {
+        if (noiseSamples == 0 || noiseEnergy <= 0 || !(qrnEnergy > 0)) return std::nan("");
+        return 10 * std::log10(qrnEnergy / noiseEnergy);
     }
 };
 

@@ -107,7 +107,7 @@ void Vantel::runGeneration() {
 
     auto writer = std::make_unique<wav::WavWriter>(TempWavFile, plan.sampleRate, plan.totalSamples);
     try {
-        synth::GenerationRun run(state_, plan, setup.pattern, *writer);
+        synth::GenerationRun run(state_, setup, *writer);
         Progress->setScaleWidth(plan.elements);
         const bool complete = soundElements(run);
         writer->finish();
@@ -179,9 +179,8 @@ bool Vantel::soundElements(synth::GenerationRun& run) {
     // an edit can only arrive at a yield, so the live values cannot change
     // within a call, and the abort still takes effect after the first sample
     // of the element after it.
-    const std::int64_t perCall = synth::elementsPerCall(run.plan());
     while (run.running()) {
-        run.runElements(perCall, liveControls());
+        run.runCall(liveControls());
         if (run.aborted()) return false;
         if (sinceYield.elapsed() < kYieldIntervalMs && run.running()) continue;
         Progress->fillTo(run.elementsDone());

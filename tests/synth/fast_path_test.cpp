@@ -35,7 +35,8 @@ Rendered render(Renderer renderer, const settings::GenerationSettings& s, Mode m
     Rendered result;
     {
         wav::WavWriter writer((dir / "r.wav").string(), plan.sampleRate, plan.totalSamples);
-        GenerationRun run(state, plan, pattern, writer, renderer);
+        const RunSetup setup{pattern, plan};
+        GenerationRun run(state, setup, writer, renderer);
         while (run.running()) run.runElements(elementsPerCall, live(run.elementsDone()));
         writer.finish();
         result.stats = run.stats();

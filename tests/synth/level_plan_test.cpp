@@ -67,7 +67,7 @@ TEST(LevelPlan, ExpectedMeanSquareIsWhatTheRunMakes) {
 
         vantel::testing::TempDir dir;
         wav::WavWriter writer((dir / "l.wav").string(), setup.plan.sampleRate, setup.plan.totalSamples);
-        GenerationRun run(state, setup.plan, setup.pattern, writer);
+        GenerationRun run(state, setup, writer);
         LiveControls live{c.mode == Mode::FSKCW, c.filterOn, s.ScaleFact, length, false};
         while (run.running()) run.runElements(1000, live);
         writer.finish();

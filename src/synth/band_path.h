@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "channel/edge_shaper.h"
+#include "channel/qrm.h"
+#include "channel/qrn.h"
+#include "channel/qsb.h"
+#include "channel/tone_wander.h"
+#include "channel/watterson_fading.h"
+#include "keying/morse_timing.h"
+#include "synth/run_setup.h"
+
+namespace vantel::synth {
+
+// A run's band conditions between the transmitter and the receiver: the
+// wanted tone's key edges, chirp and drift, then its fading and QSB, and the
+// QRM and QRN that arrive beside it. Both renderers use it, the reference
+// one sample at a time and the block renderer in pieces; its objects give
+// the same values either way. Each effect draws from its own stream of the
+// file's seed, so turning one on changes nothing of another or of the noise.
+class BandPath {
+public:
+    // The most samples one call may take.
+    static constexpr std::size_t kMostSamples = 4096;
+
+    explicit BandPath(const RunSetup& setup);
+    BandPath(const BandPath&) = delete;
+    BandPath& operator=(const BandPath&) = delete;
+
+    // From the oscillator's keyed amplitude (the peak or 0, one sample late)
+    // and phase for the next n samples: the wanted signal as received, and
+    // the QRM and QRN beside it.
+    void process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm, double* qrn,
+                 std::size_t n);
+
+    std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : 0; }
+
+private:
+    // The wanted tone's envelope for the next n samples, in [0, 1].
+    void envelope(const double* keyedAmplitude, double* out, std::size_t n);
+
+    std::vector<keying::KeyRun> runs_;  // the wanted signal's, for the effects that follow its edges
+    std::optional<channel::EdgeShaper> shaper_;
+    double shapedCarry_ = 1;  // the keying acts one sample late, and a run starts keyed
+    std::optional<channel::ToneWander> wander_;
+    channel::PhaseAccumulator phase_;
+    std::optional<channel::WattersonChannel> fading_;
+    std::optional<channel::QsbGain> qsb_;
+    std::optional<channel::QrmSource> qrm_;
+    std::optional<channel::QrnSource> qrn_;
+    std::vector<double> shaped_, envelope_, increments_, phases_, inPhase_, quadrature_, gain_;
+};
+
+}  // namespace vantel::synth

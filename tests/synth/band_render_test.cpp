@@ -1,0 +1,99 @@
+// Runs under band conditions: both renderers agree, and each effect is there.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "keying/morse_encoder.h"
+#include "support/run_support.h"
+#include "support/wav_file.h"
+#include "synth/generation_run.h"
+
+namespace vantel::synth {
+namespace {
+
+struct Made {
+    std::vector<std::int16_t> samples;
+    SignalMeasure measure;
+};
+
+Made make(Renderer renderer, const settings::GenerationSettings& s, settings::Mode mode, const BandSetup& band) {
+    const RunSetup setup = setUpRun(s, mode, "3", band);
+    SynthesisState state{NoiseSource(band.seed), {}, {}};
+    designRunFilter(state.FIRCoeffs, s, s.FilterCF, 200);
+    wav::SampleBuffer buffer;
+    GenerationRun run(state, setup, buffer, renderer);
+    LiveControls live{mode == settings::Mode::FSKCW, true, 0.5, 200, false};
+    while (run.running()) run.runCall(live);
+    return {buffer.samples(), run.signalMeasure()};
+}
+
+settings::GenerationSettings morseSettings(const std::string& message) {
+    settings::GenerationSettings s = settings::loadSettings();
+    s.ScaleFact = 0.5;
+    encodeForRun(s, settings::Mode::OnOffCW, message, "20");
+    return s;
+}
+
+TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
+    const auto s = morseSettings("CQ DE W1AW <AR>");
+    BandSetup band;
+    band.message = "CQ DE W1AW <AR>";
+    band.extendedCharacters = true;
+    band.seed = 77;
+    band.conditions.riseMs = 5;
+    band.conditions.farnsworthWpm = 12;
+    band.conditions.jitterPercent = 10;
+    band.conditions.chirpHz = 30;
+    band.conditions.driftHzPerMin = 20;
+    band.conditions.fading = true;
+    band.conditions.qsbDepthDb = 6;
+    band.conditions.qrmStations = 2;
+    band.conditions.qrnRate = 3;
+    const Made fast = make(Renderer::Fast, s, settings::Mode::OnOffCW, band);
+    const Made reference = make(Renderer::Reference, s, settings::Mode::OnOffCW, band);
+    ASSERT_EQ(fast.samples.size(), reference.samples.size());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < fast.samples.size(); ++i) {
+        ASSERT_LE(std::abs(fast.samples[i] - reference.samples[i]), 1) << i;
+        differing += fast.samples[i] != reference.samples[i];
+    }
+    EXPECT_LE(differing, fast.samples.size() / 100000 + 1);
+    EXPECT_GT(fast.measure.qrmEnergy, 0);
+    EXPECT_GT(fast.measure.qrnEnergy, 0);
+    EXPECT_EQ(fast.measure.qrnCrashes, reference.measure.qrnCrashes);
+}
+
+TEST(BandRender, EachEffectDrawsOnlyFromItsOwnStream) {
+    // Interference added: the wanted signal and the background noise stay.
+    const auto s = morseSettings("PARIS");
+    BandSetup plain;
+    plain.message = "PARIS";
+    plain.seed = 5;
+    plain.conditions.riseMs = 4;
+    BandSetup withQrn = plain;
+    withQrn.conditions.qrnRate = 5;
+    const Made a = make(Renderer::Fast, s, settings::Mode::OnOffCW, plain);
+    const Made b = make(Renderer::Fast, s, settings::Mode::OnOffCW, withQrn);
+    EXPECT_EQ(a.measure.toneEnergy, b.measure.toneEnergy);
+    EXPECT_EQ(a.measure.noiseEnergy, b.measure.noiseEnergy);
+    EXPECT_NE(a.samples, b.samples);
+    EXPECT_EQ(a.measure.qrnEnergy, 0);
+}
+
+TEST(BandRender, KeyingOptionsBelongToTheirModes) {
+    settings::GenerationSettings s = settings::loadSettings();
+    BandSetup band;
+    band.conditions.riseMs = 5;
+    EXPECT_THROW(setUpRun(s, settings::Mode::FSKCW, "20", band), channel::BandError);
+    band = {};
+    band.conditions.jitterPercent = 5;
+    EXPECT_THROW(setUpRun(s, settings::Mode::ToneOnly, "3", band), channel::BandError);
+    band = {};
+    band.conditions.riseMs = 1e9;
+    EXPECT_THROW(setUpRun(morseSettings("E"), settings::Mode::OnOffCW, "20", band), channel::BandError);
+}
+
+}  // namespace
+}  // namespace vantel::synth
