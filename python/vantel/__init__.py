@@ -1,12 +1,15 @@
 """Vantel: calibrated Morse (CW) test recordings in white Gaussian noise.
 
 generate(**options)            one clip in memory (vantel.Clip)
+sweep(out_dir, client=None,    vantel-gen --sweep, here or on a Dask cluster
+      **options)
 
 Options are vantel-gen's, without the dashes and with `-` as `_`.
 """
 
 from . import _vantel
 from ._clip import Clip, VantelWarning, generate
+from ._sweep import SweepInterrupted, SweepResult, sweep
 
 __version__ = _vantel.VERSION
-__all__ = ["Clip", "VantelWarning", "generate"]
+__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted"]
