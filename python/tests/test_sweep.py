@@ -63,10 +63,10 @@ def assert_consistent(folder, reference, ignore=()):
 
 
 @pytest.mark.parametrize("where", ["here", "dask"])
-def test_a_sweep_writes_vantel_gens_folder(tmp_path, reference, where, request):
+def test_a_sweep_writes_vantel_gens_folder(tmp_path, reference, where, request, monkeypatch):
     (tmp_path / "msgs.txt").write_text(MESSAGES)
     client = request.getfixturevalue("client") if where == "dask" else None
-    os.chdir(tmp_path)  # the messages file is named as the command was given it
+    monkeypatch.chdir(tmp_path)  # the folder and messages file named as the command was given them
     result = vantel.sweep("small", client=client, messages="msgs.txt", jobs=2 if client is None else None, **SMALL)
     assert folder_bytes(tmp_path / "small") == folder_bytes(reference / "small")
     assert result.files == [row["file"] for row in manifest_rows(reference / "small")]
@@ -152,6 +152,10 @@ def test_the_command_prints_and_exits_as_vantel_gen(tmp_path, reference, client)
     assert (done.returncode, err) == (0, "")
     assert out == "18 files and their manifest in small\n"
     assert folder_bytes(tmp_path / "small") == folder_bytes(reference / "small")
+
+    helped = module_command(["sweep", "--help"], tmp_path)
+    out, err = helped.communicate(timeout=60)
+    assert helped.returncode == 0 and out.endswith(run_gen(["--help"], tmp_path).stdout)
 
     bad = module_command(["sweep", "-o", "x", "--snr", "3:1:1"], tmp_path)
     out, err = bad.communicate(timeout=60)

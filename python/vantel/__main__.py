@@ -54,6 +54,20 @@ def _scheduler_and_rest(args):
     return scheduler, rest
 
 
+def _read_options(args):
+    try:
+        return _vantel.parse_options(args)
+    except ValueError as error:
+        # Help and the version, asked for alone, need no output folder.
+        try:
+            alone = _vantel.parse_options([a for a in args if a != "--sweep"])
+        except ValueError:
+            alone = None
+        if alone is None or not (alone.help or alone.version):
+            raise error from None
+        return alone
+
+
 def _raise_interrupt(signum, frame):
     raise KeyboardInterrupt
 
@@ -73,7 +87,7 @@ def main(argv=None):
         scheduler, rest = _scheduler_and_rest(args[1:])
         if "--sweep" not in rest:
             rest = ["--sweep"] + rest
-        options = _vantel.parse_options(rest)
+        options = _read_options(rest)
     except ValueError as e:
         _say(e)
         return EXIT_USAGE
