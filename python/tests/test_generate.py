@@ -63,19 +63,15 @@ def test_settings_and_labels_are_the_manifests(tmp_path, options):
     assert (tmp_path / "clip.wav").read_bytes() == (tmp_path / "set" / row["file"]).read_bytes()
 
 
-def test_the_clip_is_its_samples(tmp_path):
+def test_the_clip_is_its_samples():
     clip = vantel.generate(message="t", level="auto", seed=5)
     assert clip.samples.dtype == np.int16 and clip.samples.ndim == 1
     assert not clip.samples.flags.writeable  # what save() writes stays what was made
     assert len(clip.samples) == clip.settings["samples"]
-    assert clip.duration == len(clip.samples) / clip.rate
     floats = clip.to_float()
     assert floats.dtype == np.float32
     assert np.array_equal(floats * 32768, clip.samples.astype(np.float32))
     assert floats.min() >= -1 and floats.max() < 1
-    # Samples from a file vantel-gen wrote are the clip's.
-    clip.save(tmp_path / "c.wav")
-    assert np.array_equal(np.frombuffer((tmp_path / "c.wav").read_bytes()[44:], "<i2"), clip.samples)
 
 
 def test_save_replaces_a_file_and_leaves_nothing_on_failure(tmp_path):
