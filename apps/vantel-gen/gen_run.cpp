@@ -284,6 +284,27 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     }
 }
 
+void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples) {
+    const std::string temporary = temporaryNameFor(output);
+    std::unique_ptr<wav::WavWriter> writer;
+    try {
+        writer = std::make_unique<wav::WavWriter>(temporary, sampleRate, static_cast<std::int64_t>(samples.size()), true);
+    } catch (const wav::FileError& e) {
+        throw namingOutput(e, temporary, output);
+    }
+    try {
+        writer->append(samples);
+        writer->finish();
+        if (std::rename(temporary.c_str(), output.c_str()) != 0) {
+            throw wav::FileError("Cannot create " + output + ": " + std::strerror(errno));
+        }
+    } catch (const wav::FileError& e) {
+        writer.reset();
+        std::remove(temporary.c_str());
+        throw namingOutput(e, temporary, output);
+    }
+}
+
 Clip generateClip(const GenOptions& options, const StopRequested& stop) {
     Clip clip{{prepareFile(options), {}, {}, {}}, {}};
     FileResult& result = clip.result;

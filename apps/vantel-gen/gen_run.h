@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,6 +79,13 @@ struct Clip {
     std::vector<std::int16_t> samples;
 };
 Clip generateClip(const GenOptions& options, const StopRequested& stop = {});
+
+// Writes samples made in memory (a Clip's) as the WAV file generateFile would
+// have written for them: through the same writer, into a temporary beside
+// `output` that becomes `output` (replacing a file of that name) only when
+// complete. On an error nothing is left behind and FileError is thrown,
+// naming `output`.
+void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples);
 
 // Generates the file the window's first Generate would write for these texts.
 // The file appears under its name only when complete; on any error or stop

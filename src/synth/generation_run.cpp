@@ -121,10 +121,16 @@ void GenerationRun::renderReference(std::int64_t samples, const LiveControls& li
 }
 
 void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
-    if (phase_.empty()) {
-        for (auto* buffer : {&phase_, &amplitude_, &tone_, &qrm_, &qrn_}) buffer->resize(kPieceSamples);
-        for (auto* buffer : {&raw_, &filtered_}) buffer->resize(kChunkSamples);
-        output_.resize(kChunkSamples);
+    // Working arrays only as long as this run's calls need, at most a chunk: a
+    // short run (a clip of a few seconds) then does not allocate, fault in and
+    // give back a megabyte it never uses.
+    const auto longest = static_cast<std::size_t>(std::min<std::int64_t>(samples, std::int64_t{kChunkSamples}));
+    if (raw_.size() < longest) {
+        for (auto* buffer : {&raw_, &filtered_}) buffer->resize(longest);
+        output_.resize(longest);
+    }
+    if (const std::size_t piece = std::min(kPieceSamples, longest); phase_.size() < piece) {
+        for (auto* buffer : {&phase_, &amplitude_, &tone_, &qrm_, &qrn_}) buffer->resize(piece);
     }
     while (samples > 0) {
         const auto count = static_cast<std::size_t>(samples < std::int64_t{kChunkSamples} ? samples : kChunkSamples);

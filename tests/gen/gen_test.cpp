@@ -8,6 +8,7 @@
 #include "gen_run.h"
 #include "support/run_command.h"
 #include "support/wav_file.h"
+#include "wav/wav_writer.h"
 
 namespace vantel::gen {
 namespace {
@@ -185,6 +186,37 @@ TEST(VantelGen, AClipInMemoryHoldsTheFilesSamples) {
     EXPECT_EQ(clip.result.stats.sumSquares, file.stats.sumSquares);
     EXPECT_EQ(clip.result.report.text, file.report.text);
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"f.wav"});  // the clip wrote nothing
+}
+
+TEST(VantelGen, AClipWrittenOutIsTheFileByteForByteAndNeverHalfWritten) {
+    TempDir dir;
+    GenOptions o;
+    o.typed[Typed::Message] = "cq test";
+    o.typed[Typed::Rate] = "8000";
+    o.output = (dir / "f.wav").string();
+    generateFile(o);
+    const Clip clip = generateClip(o);
+    const std::int32_t rate = clip.result.prepared.setup.plan.sampleRate;
+    {
+        std::FILE* old = std::fopen((dir / "c.wav").c_str(), "wb");
+        ASSERT_NE(old, nullptr);
+        std::fputs("an older file of that name", old);
+        std::fclose(old);
+    }
+    writeSamplesFile((dir / "c.wav").string(), rate, clip.samples);
+    EXPECT_EQ(readBytes(dir / "c.wav"), readBytes(dir / "f.wav"));  // and the older file replaced
+
+    // A folder that cannot be written: the error names the file asked for,
+    // and nothing is left.
+    const std::string missing = (dir / "no-such-folder" / "c.wav").string();
+    try {
+        writeSamplesFile(missing, rate, clip.samples);
+        ADD_FAILURE() << "no error";
+    } catch (const wav::FileError& e) {
+        EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()).find(".partial-"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"c.wav", "f.wav"}));
 }
 
 }  // namespace

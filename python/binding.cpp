@@ -1,0 +1,356 @@
+// vantel._vantel: the engine and vantel-gen's library as Python sees them.
+//
+// Only conversions live here: option lists in, samples, rows and lines out.
+// Every decision about a clip, a file or a sweep is made by the same gen::
+// calls vantel-gen makes, so the two cannot drift apart.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <atomic>
+#include <cmath>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "gen_options.h"
+#include "gen_run.h"
+#include "labels.h"
+#include "manifest.h"
+#include "ranges.h"
+#include "sweep.h"
+#include "synth/noise_source.h"
+#include "synth/run_plan.h"
+#include "vantel_version.h"
+#include "wav/wav_writer.h"
+#include "warnings.h"
+
+namespace py = pybind11;
+using namespace vantel;
+
+namespace {
+
+// Texts in the manifest are the bytes as typed; Python gets them as the JSON
+// manifest gives them, with each byte that is not valid UTF-8 as U+FFFD.
+py::str text(const std::string& bytes) {
+    PyObject* decoded = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace");
+    if (decoded == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+py::list labelList(const std::vector<gen::CharacterLabel>& labels) {
+    py::list list;
+    for (const gen::CharacterLabel& l : labels) {
+        list.append(py::make_tuple(text(std::string(1, l.character)), l.start, l.end));
+    }
+    return list;
+}
+
+// One manifest field as a Python value: a real number with no value to give
+// (NaN, infinite) is None, as it is null in manifest.jsonl.
+py::object fieldObject(const gen::FieldValue& value) {
+    return std::visit(
+        [](const auto& v) -> py::object {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return text(v);
+            } else if constexpr (std::is_same_v<T, double>) {
+                return std::isfinite(v) ? py::object(py::float_(v)) : py::object(py::none());
+            } else if constexpr (std::is_same_v<T, gen::SeedValue>) {
+                return py::int_(v.value);
+            } else if constexpr (std::is_same_v<T, std::vector<gen::CharacterLabel>>) {
+                return labelList(v);
+            } else {
+                return py::cast(v);
+            }
+        },
+        value);
+}
+
+py::dict rowDict(const gen::ManifestRow& row) {
+    py::dict dict;
+    for (const auto& [name, value] : row) dict[py::str(name)] = fieldObject(value);
+    return dict;
+}
+
+// The level report's lines as vantel-gen prints them after a run.
+std::vector<std::string> reportLines(const gen::GenOptions& options, const gen::FileResult& result) {
+    std::vector<std::string> lines;
+    const std::string& report = result.report.text;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = report.find(synth::kLineBreak, start);
+        lines.push_back(report.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    if (const auto line = gen::autoLevelLine(options, result)) lines.push_back(*line);
+    lines.push_back(gen::measuredSnrLine(result));
+    return lines;
+}
+
+// The samples as an int16 array that owns them: the vector is moved, not
+// copied, and freed with the array. Read-only, so that a clip saved later is
+// still the clip that was made.
+py::array_t<std::int16_t> ownedSamples(std::vector<std::int16_t>&& samples) {
+    auto* owned = new std::vector<std::int16_t>(std::move(samples));
+    py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::int16_t>*>(p); });
+    py::array_t<std::int16_t> array({static_cast<py::ssize_t>(owned->size())}, {static_cast<py::ssize_t>(sizeof(std::int16_t))},
+                                    owned->data(), owner);
+    array.attr("setflags")(py::arg("write") = false);
+    return array;
+}
+
+std::thread::id mainThread;
+
+// Ctrl-C reaches Python only in the main thread, and only when it runs Python
+// code: a long run in the main thread looks for it now and then. Other
+// threads never take the GIL mid-run, so they keep generating in parallel.
+gen::StopRequested keyboardInterruptCheck() {
+    if (std::this_thread::get_id() != mainThread) return {};
+    static constexpr auto kLookEvery = std::chrono::milliseconds(100);
+    return [next = std::chrono::steady_clock::now() + kLookEvery]() mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next) return false;
+        next = now + kLookEvery;
+        py::gil_scoped_acquire gil;
+        return PyErr_CheckSignals() != 0;
+    };
+}
+
+py::dict generateClip(const gen::GenOptions& given, std::size_t index, const std::string& fileName) {
+    const gen::GenOptions options = given;
+    gen::Clip clip;
+    gen::ManifestRow row;
+    std::vector<std::string> report;
+    std::optional<std::string> clipping;
+    double snr = 0;
+    try {
+        py::gil_scoped_release release;
+        clip = gen::generateClip(options, keyboardInterruptCheck());
+        row = gen::manifestRow(index, fileName, options, clip.result);
+        report = reportLines(options, clip.result);
+        clipping = gen::clippingWarning(clip.result);
+        snr = gen::measuredSnrDb(clip.result);
+    } catch (const gen::Interrupted&) {
+        throw py::error_already_set();  // the KeyboardInterrupt PyErr_CheckSignals raised
+    }
+    py::dict out;
+    out["rate"] = clip.result.prepared.setup.plan.sampleRate;
+    out["samples"] = ownedSamples(std::move(clip.samples));
+    out["report"] = report;
+    out["clipping_warning"] = clipping;
+    out["snr_measured_db"] = snr;
+    out["settings"] = rowDict(row);
+    return out;
+}
+
+void saveWav(const std::string& path, std::int32_t rate,
+             const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& samples) {
+    if (samples.ndim() != 1) throw py::value_error("the samples must be one-dimensional");
+    const std::span<const std::int16_t> view(samples.data(), static_cast<std::size_t>(samples.size()));
+    py::gil_scoped_release release;
+    gen::writeSamplesFile(path, rate, view);
+}
+
+// A sweep's plan, with the arguments it was read from so that it can be sent
+// to another process: there the options are read again from the same
+// arguments (reading them has no side effects), and the lists the plan
+// expanded and the messages file it read come along as they are.
+struct Plan {
+    std::vector<std::string> args;
+    gen::SweepPlan plan;
+};
+
+Plan planSweep(const std::vector<std::string>& args) {
+    return Plan{args, gen::planSweep(gen::parseOptions(args))};
+}
+
+using TextList = std::vector<std::optional<std::string>>;
+
+py::list bytesList(const TextList& texts) {
+    py::list list;
+    for (const auto& t : texts) list.append(t ? py::object(py::bytes(*t)) : py::object(py::none()));
+    return list;
+}
+
+py::tuple planState(const Plan& p) {
+    // Another process has another current folder: the plan it gets names its
+    // folder in full.
+    const std::string folder = std::filesystem::absolute(p.plan.folder).string();
+    py::list args, names;
+    for (const std::string& a : p.args) args.append(py::bytes(a));
+    for (const std::string& n : p.plan.names) names.append(py::bytes(n));
+    return py::make_tuple(args, py::bytes(folder), bytesList(p.plan.messages), bytesList(p.plan.wpms),
+                          bytesList(p.plan.tones), bytesList(p.plan.snrs), p.plan.seed, names);
+}
+
+Plan planFromState(const py::tuple& state) {
+    if (state.size() != 8) throw std::runtime_error("not a vantel sweep plan");
+    Plan p;
+    p.args = state[0].cast<std::vector<std::string>>();
+    p.plan.base = gen::parseOptions(p.args);
+    p.plan.folder = state[1].cast<std::string>();
+    p.plan.messages = state[2].cast<TextList>();
+    p.plan.wpms = state[3].cast<TextList>();
+    p.plan.tones = state[4].cast<TextList>();
+    p.plan.snrs = state[5].cast<TextList>();
+    p.plan.seed = state[6].cast<std::uint64_t>();
+    p.plan.names = state[7].cast<std::vector<std::string>>();
+    return p;
+}
+
+// Makes file `index` of the sweep as vantel-gen's workers do. Returns its
+// manifest lines (CSV, JSON) with its clipped and total sample counts, or
+// None when `stop` (asked between pieces of the run, with the GIL) said to
+// stop first; then nothing of the file is left.
+py::object makeFile(const Plan& p, std::size_t index, const py::object& stop) {
+    if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
+    const gen::GenOptions options = gen::fileOptions(p.plan, index);
+    gen::StopRequested stopRequested;
+    if (!stop.is_none()) {
+        stopRequested = [&stop] {
+            py::gil_scoped_acquire gil;
+            return stop().cast<bool>();
+        };
+    }
+    gen::FileResult result;
+    std::string csv, json;
+    try {
+        py::gil_scoped_release release;
+        result = gen::generateFile(options, stopRequested);
+        const gen::ManifestRow row = gen::manifestRow(index, p.plan.names[index], options, result);
+        csv = gen::csvLine(row);
+        json = gen::jsonLine(row);
+    } catch (const gen::Interrupted&) {
+        return py::none();
+    }
+    return py::make_tuple(py::bytes(csv), py::bytes(json), result.stats.clipped, result.prepared.setup.plan.totalSamples);
+}
+
+// The whole sweep in this process, by vantel-gen's own workers. Ctrl-C is
+// looked for while they run and stops them as it stops the command.
+py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
+    std::atomic<bool> interrupted{false};
+    gen::SweepOutcome outcome;
+    std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::optional<py::error_already_set> signalled;
+    {
+        py::gil_scoped_release release;
+        std::thread worker([&] {
+            try {
+                outcome = gen::runSweep(p.plan, gen::SweepControls{jobs, progress}, interrupted);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(mutex);
+            done = true;
+            finished.notify_all();
+        });
+        std::unique_lock lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+            if (signalled) continue;
+            lock.unlock();
+            {
+                py::gil_scoped_acquire gil;
+                if (PyErr_CheckSignals() != 0) {
+                    signalled.emplace();
+                    interrupted = true;
+                }
+            }
+            lock.lock();
+        }
+        lock.unlock();
+        worker.join();
+    }
+    if (signalled && !signalled->matches(PyExc_KeyboardInterrupt)) throw *signalled;
+    if (failure) std::rethrow_exception(failure);
+    py::dict out;
+    out["files_written"] = outcome.filesWritten;
+    out["interrupted"] = outcome.interrupted;
+    out["error"] = text(outcome.error);
+    out["clipping_warning"] = gen::sweepClippingWarning(outcome);
+    return out;
+}
+
+std::optional<std::string> sweepClippingWarning(std::size_t written, std::size_t clipped, double worstShare,
+                                                const std::string& worstFile) {
+    gen::SweepOutcome outcome;
+    outcome.filesWritten = written;
+    outcome.filesClipped = clipped;
+    outcome.worstClippedShare = worstShare;
+    outcome.worstClippedFile = worstFile;
+    return gen::sweepClippingWarning(outcome);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_vantel, m) {
+    m.doc() = "Vantel's engine and vantel-gen's library (use the vantel package, not this module)";
+    mainThread = std::this_thread::get_id();
+
+    // vantel-gen's one-line messages, word for word.
+    py::register_exception_translator([](std::exception_ptr e) {
+        try {
+            if (e) std::rethrow_exception(e);
+        } catch (const gen::UsageError& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        } catch (const synth::RunError& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        } catch (const wav::FileError& error) {
+            PyErr_SetString(PyExc_OSError, error.what());
+        } catch (const std::filesystem::filesystem_error& error) {
+            PyErr_SetString(PyExc_OSError, error.what());
+        }
+    });
+
+    m.attr("VERSION") = std::string(kVersion);
+    m.attr("STARTUP_SEED") = synth::NoiseSource::kStartupSeed;
+    m.attr("MANIFEST_CSV") = gen::kManifestCsv;
+    m.attr("MANIFEST_JSONL") = gen::kManifestJsonl;
+
+    py::class_<gen::GenOptions>(m, "Options", "vantel-gen's options, as read from an argument list")
+        .def_readonly("output", &gen::GenOptions::output)
+        .def_readonly("sweep", &gen::GenOptions::sweep)
+        .def_readonly("help", &gen::GenOptions::help)
+        .def_readonly("version", &gen::GenOptions::version)
+        .def_readonly("strict", &gen::GenOptions::strict)
+        .def_readonly("quiet", &gen::GenOptions::quiet)
+        .def_readonly("quiet_warnings", &gen::GenOptions::quietWarnings)
+        .def_readonly("jobs", &gen::GenOptions::jobs);
+
+    m.def("parse_options", &gen::parseOptions, py::arg("args"),
+          "vantel-gen's options from its argument list; ValueError with its message when they cannot be used");
+    m.def("usage", &gen::usageText);
+    m.def("loose_text_warnings", py::overload_cast<const gen::GenOptions&>(&gen::looseTextWarnings));
+    m.def("generate_clip", &generateClip, py::arg("options"), py::arg("index") = 0, py::arg("file_name"));
+    m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"));
+    m.def("expand_values", &gen::expandValues, py::arg("option"), py::arg("text"),
+          "a sweep value (20, 0,3,6, -20:10:2, 0:6:2,10) as the texts it gives");
+    m.def("file_seed", &gen::fileSeed, py::arg("seed"), py::arg("index"));
+    m.def("csv_header", [] { return py::bytes(gen::csvHeader()); });
+
+    py::class_<Plan>(m, "SweepPlan")
+        .def_property_readonly("names", [](const Plan& p) { return p.plan.names; })
+        .def_property_readonly("folder", [](const Plan& p) { return p.plan.folder.string(); })
+        .def_property_readonly("options", [](const Plan& p) { return p.plan.base; })
+        .def("__len__", [](const Plan& p) { return p.plan.names.size(); })
+        .def("check_output_folder", [](const Plan& p) { gen::checkOutputFolder(p.plan); })
+        .def("loose_text_warnings", [](const Plan& p) { return gen::looseTextWarnings(p.plan); })
+        .def("make_file", &makeFile, py::arg("index"), py::arg("stop") = py::none())
+        .def(py::pickle(&planState, &planFromState));
+    m.def("plan_sweep", &planSweep, py::arg("args"));
+    m.def("run_sweep_local", &runSweepLocal, py::arg("plan"), py::arg("jobs"), py::arg("progress"));
+    m.def("sweep_clipping_warning", &sweepClippingWarning, py::arg("files_written"), py::arg("files_clipped"),
+          py::arg("worst_share"), py::arg("worst_file"));
+}

@@ -1,0 +1,18 @@
+"""Vantel: calibrated Morse (CW) test recordings in white Gaussian noise.
+
+generate(**options)            one clip in memory (vantel.Clip)
+sweep(out_dir, client=None,    vantel-gen --sweep, here or on a Dask cluster
+      **options)
+data.MorseStream               clips made on the fly for training
+torch.MorseDataset             the same as a torch IterableDataset (imports torch)
+
+Options are vantel-gen's, without the dashes and with `-` as `_`.
+"""
+
+from . import _vantel
+from ._clip import Clip, VantelWarning, generate
+from ._sweep import SweepInterrupted, SweepResult, sweep
+from . import data
+
+__version__ = _vantel.VERSION
+__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted", "data"]

@@ -1,0 +1,89 @@
+"""One clip made in memory, and generate()."""
+
+import os
+import warnings
+
+import numpy as np
+
+from . import _options, _vantel
+
+
+class VantelWarning(UserWarning):
+    """What vantel-gen tells on standard error without stopping: a text read
+    loosely ("48k" read as 48) or samples clipped at 16 bits."""
+
+
+class Clip:
+    """The samples vantel-gen would write for the same options, and what it
+    knows about them.
+
+    samples          numpy int16, read-only (the file's samples, in order)
+    rate             samples per second
+    labels           [(char, start, end), ...]: each character of the encoded
+                     message and its half-open sample range, as the
+                     manifest's `labels` field gives them
+    report           the level report's lines, as vantel-gen prints them
+    snr_measured_db  the S/N measured in the reference bandwidth (NaN when
+                     there was no tone or no noise)
+    settings         the manifest row for this clip, as a dict
+    """
+
+    __slots__ = ("samples", "rate", "labels", "report", "snr_measured_db", "settings")
+
+    def __init__(self, made):
+        self.samples = made["samples"]
+        self.rate = made["rate"]
+        self.report = made["report"]
+        self.snr_measured_db = made["snr_measured_db"]
+        self.settings = made["settings"]
+        self.labels = self.settings["labels"]
+
+    @property
+    def duration(self):
+        """Length in seconds."""
+        return len(self.samples) / self.rate
+
+    def save(self, path):
+        """Writes the WAV file vantel-gen writes for the same options, byte for
+        byte: into a temporary beside `path` that becomes `path` (replacing a
+        file of that name) only when complete. OSError, naming `path`, when
+        it cannot be written; nothing is left behind then."""
+        _vantel.save_wav(os.fspath(path), self.rate, self.samples)
+
+    def to_float(self):
+        """The samples as float32 in [-1, 1): each sample / 32768."""
+        return self.samples.astype(np.float32) * np.float32(1 / 32768)
+
+    def __repr__(self):
+        return f"<vantel.Clip {len(self.samples)} samples at {self.rate} Hz, {self.settings['message_encoded']!r}>"
+
+
+def _warn(lines, stacklevel):
+    for line in lines:
+        warnings.warn(line, VantelWarning, stacklevel=stacklevel + 1)
+
+
+def make_clip(options, index=0, stacklevel=1):
+    """The clip for `options` (keyword -> value), its settings row numbered
+    `index`. Warnings are told `stacklevel` frames above the caller."""
+    _options.refuse(options, _options.NOT_FOR_A_CLIP, "has no meaning for a clip made in memory")
+    parsed = _vantel.parse_options(_options.arguments(options))
+    if not parsed.quiet_warnings:
+        _warn(_vantel.loose_text_warnings(parsed), stacklevel + 1)
+    made = _vantel.generate_clip(parsed, index, os.path.basename(parsed.output))
+    if made["clipping_warning"] is not None:
+        _warn([made["clipping_warning"]], stacklevel + 1)
+    return Clip(made)
+
+
+def generate(**options):
+    """The clip vantel-gen makes for these options.
+
+    Each keyword is one of vantel-gen's options without its dashes, `-` as
+    `_` (message=, wpm=, snr=, rate=, mode=, filter_bw=, no_filter=, seed=,
+    level=, tone_length=, quiet_warnings=, ...), and takes a number or the
+    text a user would type, read by the same rules. True gives a flag, False
+    or None leaves the option out. ValueError with vantel-gen's message when
+    the options cannot be used.
+    """
+    return make_clip(options, stacklevel=2)
