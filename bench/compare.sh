@@ -3,6 +3,8 @@
 # one run, and writes the table to bench/results.md.
 #   W1: a 2000-word text at 20 WPM, 12000 samples/s, noise, 500 Hz filter at 800 Hz
 #   W2: a ten-minute tone at 48000 samples/s, 100 Hz filter at 800 Hz
+#   W3: W1 under band conditions: 5 ms edges, Farnsworth 15 WPM, 10 % jitter,
+#       the moderate fading channel, 3 QRM stations and 2 QRN crashes a second
 # Each command runs ROUNDS times, interleaved with the others; the best time counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +48,7 @@ best_time() {
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 w1gen=("$gen" --message "$(cat "$work/w1.txt")" --wpm 20 --rate 12000 --filter-cf 800 --filter-bw 500 -o "$work/v1.wav")
+w3gen=("${w1gen[@]}" --rise 5 --farnsworth 15 --jitter 10 --channel moderate --qrm 3 --qrn 2 -o "$work/v3.wav")
 w2gen=("$gen" --mode tone --tone-length 600 --rate 48000 --filter-cf 800 --filter-bw 100 -o "$work/v2.wav")
 
 run_ebook2cw() { (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt); }
@@ -54,9 +57,12 @@ run_ebook2cw() { (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C
 w1samples=$(( ($(stat -c %s "$work/v1.wav") - 44) / 2 ))
 w1seconds=$(echo "$w1samples / 12000" | bc -l)
 w2samples=$(( 600 * 48000 ))
+"${w3gen[@]}" > /dev/null
+w3samples=$(( ($(stat -c %s "$work/v3.wav") - 44) / 2 ))
 
 for _ in $(seq "$rounds"); do
   best_time vantel1 "${w1gen[@]}"
+  best_time vantel3 "${w3gen[@]}"
   best_time ebook2cw run_ebook2cw
   best_time sox1 sox -n -r 12000 -b 16 "$work/s1.wav" synth "$w1seconds" whitenoise synth "$w1seconds" sine mix 800 sinc 550-1050
   best_time vantel2 "${w2gen[@]}"
@@ -72,7 +78,8 @@ sox1samples=$(( ($(stat -c %s "$work/s1.wav") - 44) / 2 ))
 rate() { echo "$1 / $(cat "$work/$2.time") / 1000000" | bc -l; }
 v1=$(rate "$w1samples" vantel1); e1=$(rate "$ebsamples" ebook2cw); s1=$(rate "$sox1samples" sox1)
 v2=$(rate "$w2samples" vantel2); s2=$(rate "$w2samples" sox2)
-mem1=$(peak_kb "${w1gen[@]}"); mem2=$(peak_kb "${w2gen[@]}")
+v3=$(rate "$w3samples" vantel3)
+mem1=$(peak_kb "${w1gen[@]}"); mem2=$(peak_kb "${w2gen[@]}"); mem3=$(peak_kb "${w3gen[@]}")
 window=$(cd "$work" && QT_QPA_PLATFORM=offscreen "$windowBench" "$work/w1.txt" FilterCFtext=800 FilterBWtext=500 2>/dev/null || echo "window run not measured")
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
@@ -82,10 +89,12 @@ table=$(cat <<TABLE
 | W1 (2000 words, 20 WPM, 12 kHz, 500 Hz filter) | Vantel | $(printf %.1f "$v1") | |
 | W1 | ebook2cw | $(printf %.1f "$e1") | $(printf %.1f "$(echo "$v1 / $e1" | bc -l)") |
 | W1 | sox | $(printf %.1f "$s1") | $(printf %.1f "$(echo "$v1 / $s1" | bc -l)") |
+| W3 (W1 with --rise 5 --farnsworth 15 --jitter 10 --channel moderate --qrm 3 --qrn 2) | Vantel | $(printf %.1f "$v3") | $(printf %.2f "$(echo "$v3 / $v1" | bc -l)") of W1 |
+| W3 against W1 | ebook2cw | $(printf %.1f "$e1") | $(printf %.1f "$(echo "$v3 / $e1" | bc -l)") |
 | W2 (10 min tone, 48 kHz, 100 Hz filter) | Vantel | $(printf %.1f "$v2") | |
 | W2 | sox | $(printf %.1f "$s2") | $(printf %.1f "$(echo "$v2 / $s2" | bc -l)") |
 
-Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB.
+Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB, W3 $(( mem3 / 1024 )) MB.
 Window run for W1's settings against vantel-gen: $window.
 TABLE
 )

@@ -1,5 +1,6 @@
 // vantel-gen from fuzzed command lines: the option parser, then a whole short
-// run into a private folder, checking the file and the report it prints.
+// run into a private folder, checking the file and the report it prints. A
+// run either fails with one line and leaves nothing, or writes a valid WAV.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -13,9 +14,12 @@
 #include <tuple>
 #include <vector>
 
+#include "channel/band_conditions.h"
+#include "channel/watterson_fading.h"
 #include "fuzz_input.h"
 #include "gen_options.h"
 #include "gen_run.h"
+#include "keying/extended_morse.h"
 #include "keying/morse_encoder.h"
 #include "synth/run_plan.h"
 #include "text/number_text.h"
@@ -51,22 +55,52 @@ private:
     std::filesystem::path path_;
 };
 
+// Inputs that start with this byte begin with band options whose values
+// come from the bytes that follow: numbers near and far outside their
+// ranges, and preset names, without the fuzzer first having to spell them.
+constexpr std::uint8_t kBandPrefix = 0xB5;
+
+std::string bandValue(FuzzInput& input, const gen::BandOption& option) {
+    const std::uint8_t pick = input.byte();
+    if (option.value == gen::BandValue::Preset) {
+        const auto& presets = vantel::channel::kFadingPresets;
+        return pick % 8 < presets.size() ? std::string(presets[pick % 8].name) : std::string(input.upTo('\n'));
+    }
+    if (pick % 4 == 0) return std::string(input.upTo('\n'));  // any text
+    if (pick % 4 == 1 || option.limit == nullptr) return vantel::channel::shortestText(input.interestingDouble());
+    // Within the range, on a grid of 256 steps.
+    const double share = input.byte() / 255.0;
+    const double value = option.limit->low + share * (option.limit->high - option.limit->low);
+    return vantel::channel::shortestText(option.value == gen::BandValue::WholeNumber ? std::round(value) : value);
+}
+
 std::vector<std::string> argumentsOf(FuzzInput& input) {
     std::vector<std::string> args;
+    if (input.remaining() > 0 && input.peek() == kBandPrefix) {
+        input.byte();
+        const int count = input.byte() % 6;
+        for (int i = 0; i < count; ++i) {
+            const gen::BandOption& option = gen::kBandOptions[input.byte() % gen::kBandCount];
+            args.emplace_back(option.name);
+            args.push_back(bandValue(input, option));
+        }
+        if (input.byte() % 3 == 0) args.emplace_back("--extended");
+    }
     while (input.remaining() > 0 && args.size() < 64) args.emplace_back(input.upTo('\n'));
     return args;
 }
 
 auto comparable(const gen::GenOptions& o) {
     return std::tie(o.output, o.mode, o.typed[vantel::gen::Typed::Message], o.typed[vantel::gen::Typed::Wpm], o.typed[vantel::gen::Typed::ToneLength], o.typed[vantel::gen::Typed::Tone], o.typed[vantel::gen::Typed::SpaceTone], o.typed[vantel::gen::Typed::Rate], o.typed[vantel::gen::Typed::Snr], o.typed[vantel::gen::Typed::Bw],
-                    o.typed[vantel::gen::Typed::Level], o.typed[vantel::gen::Typed::FilterCf], o.typed[vantel::gen::Typed::FilterBw], o.noFilter, o.seed, o.help);
+                    o.typed[vantel::gen::Typed::Level], o.typed[vantel::gen::Typed::FilterCf], o.typed[vantel::gen::Typed::FilterBw], o.noFilter, o.seed, o.help,
+                    o.band, o.extended);
 }
 
 // The options written out again, each in its long form.
 std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
     std::vector<std::string> args{"--output", o.output, "--mode"};
     args.push_back(o.mode == settings::Mode::FSKCW ? "fsk" : o.mode == settings::Mode::ToneOnly ? "tone" : "onoff");
-    auto add = [&](const char* name, const std::optional<std::string>& value) {
+    auto add = [&](const std::string& name, const std::optional<std::string>& value) {
         if (value) args.insert(args.end(), {name, *value});
     };
     add("--message", o.typed[vantel::gen::Typed::Message]);
@@ -80,6 +114,8 @@ std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
     add("--level", o.typed[vantel::gen::Typed::Level]);
     add("--filter-cf", o.typed[vantel::gen::Typed::FilterCf]);
     add("--filter-bw", o.typed[vantel::gen::Typed::FilterBw]);
+    for (const gen::BandOption& option : gen::kBandOptions) add(std::string(option.name), o.band[option.id]);
+    if (o.extended) args.push_back("--extended");
     if (o.seed) add("--seed", std::to_string(*o.seed));
     if (o.noFilter) args.push_back("--no-filter");
     if (o.help) args.push_back("--help");
@@ -144,24 +180,57 @@ void checkReportedRms(const std::vector<std::uint8_t>& b, const synth::Report& r
     require(vantel::text::readNumber(report.text.substr(at + 6)) == rms, "the reported RMS is the file's");
 }
 
+// A refusal is one line the command prints after "vantel-gen: ".
+void checkRefusal(const std::exception& e) {
+    const std::string what = e.what();
+    require(!what.empty() && what.find('\n') == std::string::npos, "a refusal is one line");
+}
+
+template <typename Run>
+bool refused(Run&& run) {
+    try {
+        run();
+        return false;
+    } catch (const synth::RunError& e) {
+        checkRefusal(e);
+    } catch (const vantel::channel::BandError& e) {
+        checkRefusal(e);
+    } catch (const vantel::keying::MessageError& e) {
+        checkRefusal(e);
+    } catch (const gen::UsageError& e) {  // a sweep's lists, read only once expanded
+        checkRefusal(e);
+    }
+    return true;
+}
+
 void checkRun(gen::GenOptions options) {
     const PrivateFolder folder;
     options.output = (folder.path() / "CWTemp.wav").string();
-    std::optional<synth::RunPlan> plan;
-    try {
-        plan = predictPlan(options);
-    } catch (const synth::RunError&) {
+    std::optional<gen::PreparedFile> prepared;
+    const bool refusedToPrepare = refused([&] { prepared = gen::prepareFile(options); });
+    if (prepared && prepared->setup.plan.totalSamples > kMostSamples) return;
+    // Without band options the plan follows from the window's own steps alone.
+    if (!gen::hasBandOptions(options)) {
+        std::optional<synth::RunPlan> plan;
+        try {
+            plan = predictPlan(options);
+        } catch (const synth::RunError&) {
+        }
+        require(plan.has_value() == !refusedToPrepare, "the window's plan and the command agree on refusing");
+        if (plan) {
+            require(plan->totalSamples == prepared->setup.plan.totalSamples &&
+                        plan->sampleRate == prepared->setup.plan.sampleRate,
+                    "the window's plan is the command's");
+        }
     }
-    if (plan && plan->totalSamples > kMostSamples) return;
-    try {
-        const synth::Report report = gen::generateFile(options).report;
-        require(plan.has_value(), "a run the plan refuses does not succeed");
+    synth::Report report;
+    const bool refusedToRun = refused([&] { report = gen::generateFile(options).report; });
+    require(refusedToRun == refusedToPrepare, "a run fails exactly when its set-up does");
+    if (!refusedToRun) {
         const auto bytes = contents(options.output);
-        checkWav(bytes, *plan);
+        checkWav(bytes, prepared->setup.plan);
         checkReportedRms(bytes, report);
         std::filesystem::remove(options.output);
-    } catch (const synth::RunError&) {
-        require(!plan.has_value(), "a run the plan accepts is not refused");
     }
     require(std::filesystem::is_empty(folder.path()), "nothing is left behind");
 }

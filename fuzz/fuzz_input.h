@@ -29,6 +29,8 @@ public:
 
     std::size_t remaining() const { return size_ - used_; }
 
+    std::uint8_t peek() const { return used_ == size_ ? 0 : data_[used_]; }
+
     std::uint8_t byte() {
         if (used_ == size_) return 0;
         return data_[used_++];

@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <chrono>
@@ -46,11 +47,9 @@ py::str text(const std::string& bytes) {
     return py::reinterpret_steal<py::str>(decoded);
 }
 
-py::list labelList(const std::vector<gen::CharacterLabel>& labels) {
+py::list labelList(const std::vector<keying::TimedLabel>& labels) {
     py::list list;
-    for (const gen::CharacterLabel& l : labels) {
-        list.append(py::make_tuple(text(std::string(1, l.character)), l.start, l.end));
-    }
+    for (const keying::TimedLabel& l : labels) list.append(py::make_tuple(text(l.text), l.start, l.end));
     return list;
 }
 
@@ -66,8 +65,13 @@ py::object fieldObject(const gen::FieldValue& value) {
                 return std::isfinite(v) ? py::object(py::float_(v)) : py::object(py::none());
             } else if constexpr (std::is_same_v<T, gen::SeedValue>) {
                 return py::int_(v.value);
-            } else if constexpr (std::is_same_v<T, std::vector<gen::CharacterLabel>>) {
+            } else if constexpr (std::is_same_v<T, std::vector<keying::TimedLabel>>) {
                 return labelList(v);
+            } else if constexpr (std::is_same_v<T, std::monostate>) {
+                return py::none();
+            } else if constexpr (std::is_same_v<T, gen::JsonValue>) {
+                // A structured field (the QRM stations): as JSON readers get it.
+                return py::module_::import("json").attr("loads")(v.json);
             } else {
                 return py::cast(v);
             }
@@ -93,6 +97,7 @@ std::vector<std::string> reportLines(const gen::GenOptions& options, const gen::
     }
     if (const auto line = gen::autoLevelLine(options, result)) lines.push_back(*line);
     lines.push_back(gen::measuredSnrLine(result));
+    if (const auto line = gen::measuredInterferenceLine(result)) lines.push_back(*line);
     return lines;
 }
 
@@ -188,12 +193,14 @@ py::tuple planState(const Plan& p) {
     py::list args, names;
     for (const std::string& a : p.args) args.append(py::bytes(a));
     for (const std::string& n : p.plan.names) names.append(py::bytes(n));
+    py::list bands;
+    for (const TextList& values : p.plan.bands) bands.append(bytesList(values));
     return py::make_tuple(args, py::bytes(folder), bytesList(p.plan.messages), bytesList(p.plan.wpms),
-                          bytesList(p.plan.tones), bytesList(p.plan.snrs), p.plan.seed, names);
+                          bytesList(p.plan.tones), bytesList(p.plan.snrs), p.plan.seed, names, bands);
 }
 
 Plan planFromState(const py::tuple& state) {
-    if (state.size() != 8) throw std::runtime_error("not a vantel sweep plan");
+    if (state.size() != 9) throw std::runtime_error("not a vantel sweep plan");
     Plan p;
     p.args = state[0].cast<std::vector<std::string>>();
     p.plan.base = gen::parseOptions(p.args);
@@ -204,6 +211,9 @@ Plan planFromState(const py::tuple& state) {
     p.plan.snrs = state[5].cast<TextList>();
     p.plan.seed = state[6].cast<std::uint64_t>();
     p.plan.names = state[7].cast<std::vector<std::string>>();
+    const auto bands = state[8].cast<std::vector<TextList>>();
+    if (bands.size() != p.plan.bands.size()) throw std::runtime_error("not a vantel sweep plan");
+    std::copy(bands.begin(), bands.end(), p.plan.bands.begin());
     return p;
 }
 
@@ -279,18 +289,18 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
     out["files_written"] = outcome.filesWritten;
     out["interrupted"] = outcome.interrupted;
     out["error"] = text(outcome.error);
-    out["clipping_warning"] = gen::sweepClippingWarning(outcome);
+    out["clipping_warning"] = gen::sweepClippingWarning(outcome, p.plan.base.autoLevel());
     return out;
 }
 
-std::optional<std::string> sweepClippingWarning(std::size_t written, std::size_t clipped, double worstShare,
-                                                const std::string& worstFile) {
+std::optional<std::string> sweepClippingWarning(const Plan& p, std::size_t written, std::size_t clipped,
+                                                double worstShare, const std::string& worstFile) {
     gen::SweepOutcome outcome;
     outcome.filesWritten = written;
     outcome.filesClipped = clipped;
     outcome.worstClippedShare = worstShare;
     outcome.worstClippedFile = worstFile;
-    return gen::sweepClippingWarning(outcome);
+    return gen::sweepClippingWarning(outcome, p.plan.base.autoLevel());
 }
 
 }  // namespace
@@ -351,6 +361,7 @@ PYBIND11_MODULE(_vantel, m) {
         .def(py::pickle(&planState, &planFromState));
     m.def("plan_sweep", &planSweep, py::arg("args"));
     m.def("run_sweep_local", &runSweepLocal, py::arg("plan"), py::arg("jobs"), py::arg("progress"));
-    m.def("sweep_clipping_warning", &sweepClippingWarning, py::arg("files_written"), py::arg("files_clipped"),
+    m.def("sweep_clipping_warning", &sweepClippingWarning, py::arg("plan"), py::arg("files_written"),
+          py::arg("files_clipped"),
           py::arg("worst_share"), py::arg("worst_file"));
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "channel/band_conditions.h"
 #include "settings/generation_settings.h"
 
 namespace vantel::gen {
@@ -55,16 +56,97 @@ inline const TypedOption& typedOption(Typed id) { return kTypedOptions[static_ca
 // tone length the window's start-up tone length.
 std::string_view untypedText(const TypedOption& option);
 
-// The texts of the typed options given, by option.
-class TypedTexts {
+// The texts of a table's options given, by option.
+template <typename Id, std::size_t Count>
+class OptionTexts {
 public:
-    std::optional<std::string>& operator[](Typed id) { return texts_[static_cast<std::size_t>(id)]; }
-    const std::optional<std::string>& operator[](Typed id) const { return texts_[static_cast<std::size_t>(id)]; }
-    bool operator==(const TypedTexts&) const = default;
+    std::optional<std::string>& operator[](Id id) { return texts_[static_cast<std::size_t>(id)]; }
+    const std::optional<std::string>& operator[](Id id) const { return texts_[static_cast<std::size_t>(id)]; }
+    bool operator==(const OptionTexts&) const = default;
 
 private:
-    std::array<std::optional<std::string>, kTypedCount> texts_;
+    std::array<std::optional<std::string>, Count> texts_;
 };
+
+using TypedTexts = OptionTexts<Typed, kTypedCount>;
+
+// The band-condition options: settings of the engine's channel::BandConditions
+// rather than texts for the window's boxes, so they are read strictly (the
+// whole text a number within its channel::limits range) and refused with
+// exit status 2 otherwise. Every one is off when not given.
+enum class Band {
+    Rise,
+    Farnsworth,
+    WordSpace,
+    Jitter,
+    DashRatio,
+    Weight,
+    SpeedDrift,
+    Channel,
+    FadingSpread,
+    FadingDelay,
+    QsbDepth,
+    QsbPeriod,
+    Qrm,
+    QrmSpread,
+    QrmLevel,
+    Qrn,
+    QrnLevel,
+    Chirp,
+    Drift,
+};
+inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::Drift) + 1;
+
+enum class BandValue {
+    Number,       // any number in the limit's range
+    WholeNumber,  // a count
+    Farnsworth,   // 0, or 1 up to below the character speed (checked with the speed)
+    Preset,       // a name of channel::kFadingPresets
+};
+
+struct BandOption {
+    Band id;
+    std::string_view name;       // on the command line
+    std::string_view valueName;  // in the help text
+    BandValue value;
+    const channel::Limit* limit;  // the range, for Number and WholeNumber
+    std::string_view namePart;    // a sweep's file names when it varies: "Rise5"
+    std::string_view usedField;   // the manifest's column of the value used
+};
+
+// In this order a sweep varies them (inside the messages, outside the
+// speeds), names its files and the manifest lists them.
+inline constexpr std::array<BandOption, kBandCount> kBandOptions{{
+    {Band::Rise, "--rise", "MS", BandValue::Number, &channel::limits::kRise, "Rise", "rise_ms"},
+    {Band::Farnsworth, "--farnsworth", "WPM", BandValue::Farnsworth, nullptr, "Farnsworth", "farnsworth_wpm"},
+    {Band::WordSpace, "--word-space", "FACTOR", BandValue::Number, &channel::limits::kWordSpace, "WordSpace",
+     "word_space"},
+    {Band::Jitter, "--jitter", "PERCENT", BandValue::Number, &channel::limits::kJitter, "Jitter", "jitter_percent"},
+    {Band::DashRatio, "--dash-ratio", "R", BandValue::Number, &channel::limits::kDashRatio, "Dash", "dash_ratio"},
+    {Band::Weight, "--weight", "PERCENT", BandValue::Number, &channel::limits::kWeight, "Weight", "weight_percent"},
+    {Band::SpeedDrift, "--speed-drift", "PERCENT", BandValue::Number, &channel::limits::kSpeedDrift, "SpeedDrift",
+     "speed_drift_percent"},
+    {Band::Channel, "--channel", "PRESET", BandValue::Preset, nullptr, "Chan", "channel"},
+    {Band::FadingSpread, "--fading-spread", "HZ", BandValue::Number, &channel::limits::kFadingSpread, "Spread",
+     "fading_spread_hz"},
+    {Band::FadingDelay, "--fading-delay", "MS", BandValue::Number, &channel::limits::kFadingDelay, "Delay",
+     "fading_delay_ms"},
+    {Band::QsbDepth, "--qsb-depth", "DB", BandValue::Number, &channel::limits::kQsbDepth, "Qsb", "qsb_depth_db"},
+    {Band::QsbPeriod, "--qsb-period", "S", BandValue::Number, &channel::limits::kQsbPeriod, "QsbPeriod",
+     "qsb_period_s"},
+    {Band::Qrm, "--qrm", "N", BandValue::WholeNumber, &channel::limits::kQrmStations, "Qrm", "qrm_stations"},
+    {Band::QrmSpread, "--qrm-spread", "HZ", BandValue::Number, &channel::limits::kQrmSpread, "QrmSpread",
+     "qrm_spread_hz"},
+    {Band::QrmLevel, "--qrm-level", "DB", BandValue::Number, &channel::limits::kQrmLevel, "QrmLevel", "qrm_level_db"},
+    {Band::Qrn, "--qrn", "RATE", BandValue::Number, &channel::limits::kQrnRate, "Qrn", "qrn_rate"},
+    {Band::QrnLevel, "--qrn-level", "DB", BandValue::Number, &channel::limits::kQrnLevel, "QrnLevel", "qrn_level_db"},
+    {Band::Chirp, "--chirp", "HZ", BandValue::Number, &channel::limits::kChirp, "Chirp", "chirp_hz"},
+    {Band::Drift, "--drift", "HZ_PER_MIN", BandValue::Number, &channel::limits::kDrift, "Drift", "drift_hz_per_min"},
+}};
+
+inline const BandOption& bandOption(Band id) { return kBandOptions[static_cast<std::size_t>(id)]; }
+
+using BandTexts = OptionTexts<Band, kBandCount>;
 
 inline constexpr std::string_view kAutoLevel = "auto";
 inline constexpr double kDefaultAutoRmsDbfs = -20;
@@ -84,6 +166,11 @@ struct GenOptions {
     // sits at autoRmsDbfs; the chosen text is then typed as if given.
     double autoRmsDbfs = kDefaultAutoRmsDbfs;
     bool autoRmsGiven = false;
+    // The band conditions as given (a sweep's may hold lists), read by
+    // bandConditions; --extended sends the extended characters and prosigns.
+    BandTexts band;
+    bool extended = false;
+
     bool strict = false;          // a clipped file is an error (exit 3)
     bool quietWarnings = false;   // no warnings about loosely read texts
 
@@ -100,6 +187,14 @@ struct GenOptions {
 };
 
 GenOptions parseOptions(const std::vector<std::string>& args);
+
+// The band conditions the options give, every setting read strictly; throws
+// UsageError naming the option, its text and its range. The Farnsworth speed
+// is checked against the character speed when the run is set up.
+channel::BandConditions bandConditions(const GenOptions& options);
+
+// Whether any band option or --extended was given.
+bool hasBandOptions(const GenOptions& options);
 
 std::string usageText();
 

@@ -202,7 +202,8 @@ PreparedFile prepareFile(const GenOptions& options) {
         setBoxText(f, Box::Messagetext, synth::encodeForRun(f.s, f.mode, message, f.text(Box::WPMtext)));
     }
     repair(f);
-    prepared.setup = synth::setUpRun(f.s, f.mode, f.text(Box::WPMtext));
+    const synth::BandSetup band{bandConditions(options), options.extended, f.text(Box::Messagetext), prepared.seed};
+    prepared.setup = synth::setUpRun(f.s, f.mode, f.text(Box::WPMtext), band);
     return prepared;
 }
 
@@ -332,6 +333,21 @@ double measuredSnrDb(const FileResult& result) {
 
 double measuredSnrDb2500(const FileResult& result) {
     return result.measure.snrDb(kComparisonBandwidth, result.prepared.form.s.FSample);
+}
+
+std::optional<std::string> measuredInterferenceLine(const FileResult& result) {
+    const channel::BandConditions& c = result.prepared.setup.conditions;
+    const synth::SignalMeasure& m = result.measure;
+    auto figure = [](double db) { return std::isnan(db) ? std::string("none") : oneDecimal(db) + " dB"; };
+    std::string line;
+    if (c.qrmStations > 0) line = "QRM measured: " + figure(m.qrmDb()) + " against the wanted signal";
+    if (c.qrnRate > 0) {
+        if (!line.empty()) line += "; ";
+        line += "QRN measured: " + figure(m.qrnDb()) + " against the noise (" + std::to_string(m.qrnCrashes) +
+                (m.qrnCrashes == 1 ? " crash)" : " crashes)");
+    }
+    if (line.empty()) return std::nullopt;
+    return line;
 }
 
 std::string measuredSnrLine(const FileResult& result) {

@@ -105,4 +105,10 @@ double measuredSnrDb2500(const FileResult& result);
 // "S/N measured: 17.0 dB in 300 Hz (one-sided), 7.8 dB in 2500 Hz".
 std::string measuredSnrLine(const FileResult& result);
 
+// With QRM or QRN on: "QRM measured: -2.8 dB against the wanted signal; QRN
+// measured: 6.1 dB against the noise (41 crashes)": the QRM's mean power
+// against the wanted signal's key-down power and the QRN's against the
+// background noise's, as generated. Nothing when neither is on.
+std::optional<std::string> measuredInterferenceLine(const FileResult& result);
+
 }  // namespace vantel::gen

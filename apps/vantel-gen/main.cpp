@@ -9,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "channel/band_conditions.h"
 #include "gen_options.h"
 #include "gen_run.h"
 #include "sweep.h"
+#include "keying/extended_morse.h"
 #include "warnings.h"
 #include "vantel_version.h"
 
@@ -64,6 +66,7 @@ int runOne(const vantel::gen::GenOptions& options) {
     printReport(report, result.report.text);
     if (const auto line = autoLevelLine(options, result)) report << *line << '\n';
     report << measuredSnrLine(result) << '\n';
+    if (const auto line = measuredInterferenceLine(result)) report << *line << '\n';
     report.flush();
     const auto clipping = clippingWarning(result);
     if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
@@ -92,7 +95,7 @@ int runSweep(const vantel::gen::GenOptions& options) {
     }
     std::cout << outcome.filesWritten << " files and their manifest in " << plan.folder.string() << '\n';
     std::cout.flush();
-    const auto clipping = sweepClippingWarning(outcome);
+    const auto clipping = sweepClippingWarning(outcome, options.autoLevel());
     if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
     if (!std::cout) return 1;
     return clipping && options.strict ? kExitClipped : 0;
@@ -117,6 +120,13 @@ int main(int argc, char** argv) {
         }
         return options.sweep ? runSweep(options) : runOne(options);
     } catch (const vantel::gen::UsageError& e) {
+        std::cerr << "vantel-gen: " << e.what() << '\n';
+        return 2;
+    } catch (const vantel::channel::BandError& e) {
+        // A band condition out of range or not for the mode: the user's input.
+        std::cerr << "vantel-gen: " << e.what() << '\n';
+        return 2;
+    } catch (const vantel::keying::MessageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;
     } catch (const vantel::gen::Interrupted& e) {

@@ -69,6 +69,47 @@ void addUsed(ManifestRow& row, const TypedForm& f) {
     row.emplace_back("fir_length", std::int64_t{f.firLength});
 }
 
+// The band options as typed (nothing when not given), and --extended.
+void addBandTyped(ManifestRow& row, const GenOptions& options) {
+    for (const BandOption& option : kBandOptions) {
+        const std::optional<std::string>& text = options.band[option.id];
+        row.emplace_back(typedFieldName(option.name), text ? FieldValue(*text) : FieldValue(std::monostate{}));
+    }
+    row.emplace_back("extended_typed", options.extended);
+}
+
+// The band conditions the run used. A setting that only shapes an effect
+// that is off has no value.
+void addBandUsed(ManifestRow& row, const GenOptions& options, const channel::BandConditions& c) {
+    const double none = std::nan("");
+    for (const BandOption& option : kBandOptions) {
+        FieldValue value;
+        switch (option.id) {
+            case Band::Rise: value = c.riseMs; break;
+            case Band::Farnsworth: value = c.farnsworthWpm; break;
+            case Band::WordSpace: value = c.wordSpaceFactor; break;
+            case Band::Jitter: value = c.jitterPercent; break;
+            case Band::DashRatio: value = c.dashRatio; break;
+            case Band::Weight: value = c.weightPercent; break;
+            case Band::SpeedDrift: value = c.speedDriftPercent; break;
+            case Band::Channel: value = options.band[Band::Channel].value_or(""); break;
+            case Band::FadingSpread: value = c.fading ? c.fadingSpreadHz : none; break;
+            case Band::FadingDelay: value = c.fading ? c.fadingDelayMs : none; break;
+            case Band::QsbDepth: value = c.qsbDepthDb; break;
+            case Band::QsbPeriod: value = c.qsbDepthDb > 0 ? c.qsbPeriodS : none; break;
+            case Band::Qrm: value = std::int64_t{c.qrmStations}; break;
+            case Band::QrmSpread: value = c.qrmStations > 0 ? c.qrmSpreadHz : none; break;
+            case Band::QrmLevel: value = c.qrmStations > 0 ? c.qrmLevelDb : none; break;
+            case Band::Qrn: value = c.qrnRate; break;
+            case Band::QrnLevel: value = c.qrnRate > 0 ? c.qrnLevelDb : none; break;
+            case Band::Chirp: value = c.chirpHz; break;
+            case Band::Drift: value = c.driftHzPerMin; break;
+        }
+        row.emplace_back(std::string(option.usedField), std::move(value));
+    }
+    row.emplace_back("fading", c.fading);
+}
+
 void addMeasured(ManifestRow& row, const FileResult& r) {
     row.emplace_back("samples", r.prepared.setup.plan.totalSamples);
     row.emplace_back("rms", rmsOf(r));
@@ -84,20 +125,20 @@ std::string numberText(double value) {
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 
-std::string labelsCsv(const std::vector<CharacterLabel>& labels) {
+std::string labelsCsv(const std::vector<keying::TimedLabel>& labels) {
     std::string text;
-    for (const CharacterLabel& l : labels) {
+    for (const keying::TimedLabel& l : labels) {
         if (!text.empty()) text += ' ';
         text += std::to_string(l.start) + '-' + std::to_string(l.end);
     }
     return csvText(text);
 }
 
-std::string labelsJson(const std::vector<CharacterLabel>& labels) {
+std::string labelsJson(const std::vector<keying::TimedLabel>& labels) {
     std::string text = "[";
-    for (const CharacterLabel& l : labels) {
+    for (const keying::TimedLabel& l : labels) {
         if (text.size() > 1) text += ',';
-        text += "{\"char\":" + jsonText(std::string_view(&l.character, 1)) + ",\"start\":" + std::to_string(l.start) +
+        text += "{\"char\":" + jsonText(l.text) + ",\"start\":" + std::to_string(l.start) +
                 ",\"end\":" + std::to_string(l.end) + "}";
     }
     return text + "]";
@@ -109,7 +150,11 @@ std::string fieldText(const FieldValue& value, bool json) {
     return std::visit(
         [json](const auto& v) -> std::string {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::string>) {
+            if constexpr (std::is_same_v<T, std::monostate>) {
+                return json ? "null" : "";
+            } else if constexpr (std::is_same_v<T, JsonValue>) {
+                return json ? v.json : csvText(v.json);
+            } else if constexpr (std::is_same_v<T, std::string>) {
                 return json ? jsonText(v) : csvText(v);
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 return std::to_string(v);
@@ -121,6 +166,7 @@ std::string fieldText(const FieldValue& value, bool json) {
             } else if constexpr (std::is_same_v<T, SeedValue>) {
                 return json ? jsonText(std::to_string(v.value)) : std::to_string(v.value);
             } else {
+                static_assert(std::is_same_v<T, std::vector<keying::TimedLabel>>);
                 return json ? labelsJson(v) : labelsCsv(v);
             }
         },
@@ -156,14 +202,52 @@ std::size_t utf8Length(std::string_view s) {
     return overlong || surrogate || code > 0x10FFFF ? 0 : length;
 }
 
+// A JSON number, null when it has no finite value.
+std::string jsonNumber(double value) { return std::isfinite(value) ? numberText(value) : "null"; }
+
+// Each station as an object: its frequency, level, speed, message, first
+// sample and the labels of its characters in file samples.
+JsonValue qrmStationList(const std::vector<channel::QrmStation>& stations) {
+    std::string json = "[";
+    for (const channel::QrmStation& station : stations) {
+        if (json.size() > 1) json += ',';
+        json += "{\"frequency_hz\":" + jsonNumber(station.frequencyHz) + ",\"level_db\":" + jsonNumber(station.levelDb) +
+                ",\"wpm\":" + jsonNumber(station.wpm) + ",\"message\":" + jsonText(station.message) +
+                ",\"start_sample\":" + std::to_string(station.startSample) + ",\"labels\":" + labelsJson(station.labels) +
+                "}";
+    }
+    return {json + "]"};
+}
+
+// The labels the run's timing gives: the timed runs' own, or the classic
+// pattern's elements.
+std::vector<keying::TimedLabel> labelsOf(const synth::RunSetup& setup, const std::string& encoded) {
+    if (setup.timed) return setup.timed->labels;
+    std::vector<keying::TimedLabel> labels;
+    for (const CharacterLabel& l : characterLabels(encoded, setup.plan.samplesPerElement)) {
+        labels.push_back({std::string(1, l.character), l.start, l.end});
+    }
+    return labels;
+}
+
+// The message as sent: with timed keying the symbols timed (prosigns as
+// "<AR>"), otherwise as the window's encoder sends it.
+std::string sentMessage(const TypedForm& f, const synth::RunSetup& setup) {
+    if (!settings::isMorseMode(f.mode)) return {};
+    if (!setup.timed) return encodedMessage(f.text(settings::Box::Messagetext));
+    std::string sent;
+    for (const keying::TimedLabel& l : setup.timed->labels) sent += l.text;
+    return sent;
+}
+
 }  // namespace
 
 ManifestRow manifestRow(std::size_t index, const std::string& fileName, const GenOptions& typed,
                         const FileResult& result) {
     const TypedForm& f = result.prepared.form;
-    const bool morse = settings::isMorseMode(f.mode);
-    const std::string encoded = morse ? encodedMessage(f.text(settings::Box::Messagetext)) : std::string();
     const synth::RunSetup& setup = result.prepared.setup;
+    const std::string encoded = sentMessage(f, setup);
+    const bool timed = setup.timed.has_value();
     ManifestRow row;
     row.emplace_back("index", static_cast<std::int64_t>(index));
     row.emplace_back("file", fileName);
@@ -173,10 +257,17 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
     row.emplace_back("no_filter_typed", typed.noFilter);
     addUsed(row, f);
     row.emplace_back("message_encoded", encoded);
-    row.emplace_back("keying_pattern", setup.pattern.text());
-    row.emplace_back("element_samples", setup.plan.samplesPerElement);
-    row.emplace_back("labels", characterLabels(encoded, setup.plan.samplesPerElement));
+    // Timed keying has runs of any length, not one pattern of equal elements.
+    row.emplace_back("keying_pattern", timed ? std::string() : setup.pattern.text());
+    row.emplace_back("element_samples", timed ? std::nan("") : static_cast<double>(setup.plan.samplesPerElement));
+    row.emplace_back("labels", labelsOf(setup, encoded));
     addMeasured(row, result);
+    addBandTyped(row, typed);
+    addBandUsed(row, typed, setup.conditions);
+    row.emplace_back("qrm_station_list", qrmStationList(setup.qrmStations));
+    row.emplace_back("qrm_measured_db", result.measure.qrmDb());
+    row.emplace_back("qrn_measured_db", result.measure.qrnDb());
+    row.emplace_back("qrn_crashes", result.measure.qrnCrashes);
     return row;
 }
 

@@ -14,6 +14,7 @@
 
 #include "gen_options.h"
 #include "gen_run.h"
+#include "keying/morse_timing.h"
 #include "labels.h"
 
 namespace vantel::gen {
@@ -24,14 +25,24 @@ struct SeedValue {
     std::uint64_t value = 0;
 };
 
-// One manifest field: text, whole number, real number (NaN when there is none
-// to give), yes/no, seed, or the character labels.
-using FieldValue = std::variant<std::string, std::int64_t, double, bool, SeedValue, std::vector<CharacterLabel>>;
+// A value already written as JSON (an array of objects); CSV holds the same
+// text in one quoted field.
+struct JsonValue {
+    std::string json;
+};
+
+// One manifest field: nothing (an option not given: an empty CSV field, JSON
+// null), text, whole number, real number (NaN when there is none to give),
+// yes/no, seed, the character labels, or a JSON value.
+using FieldValue = std::variant<std::monostate, std::string, std::int64_t, double, bool, SeedValue,
+                                std::vector<keying::TimedLabel>, JsonValue>;
 using ManifestRow = std::vector<std::pair<std::string, FieldValue>>;
 
 // The row of file `index` of a sweep: the settings as typed (the box's
-// start-up text where none was given) and as the run used them, the seed, the
-// message as encoded with its labels, and what the run measured.
+// start-up text where none was given; nothing for a band option not given)
+// and as the run used them, the seed, the message as sent with its labels
+// (at the actual timing when the keying is timed), the QRM stations, and
+// what the run measured.
 ManifestRow manifestRow(std::size_t index, const std::string& fileName, const GenOptions& typed,
                         const FileResult& result);
 

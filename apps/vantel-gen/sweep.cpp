@@ -9,7 +9,9 @@
 #include <set>
 #include <thread>
 
+#include "channel/band_conditions.h"
 #include "gen_run.h"
+#include "keying/extended_morse.h"
 #include "manifest.h"
 #include "progress.h"
 #include "ranges.h"
@@ -35,14 +37,52 @@ std::vector<std::optional<std::string>> valuesOf(Typed id, const GenOptions& opt
     return {texts.begin(), texts.end()};
 }
 
+// A band option's values: numbers expanded like --snr's, preset names as a
+// plain list. Each value is read strictly when its file is prepared.
+std::vector<std::optional<std::string>> valuesOf(Band id, const GenOptions& options) {
+    const std::optional<std::string>& listText = options.band[id];
+    if (!listText) return {std::nullopt};
+    const BandOption& band = bandOption(id);
+    const std::string option(band.name);
+    std::vector<std::string> texts;
+    if (band.value == BandValue::Preset) {
+        for (std::size_t start = 0;;) {
+            const std::size_t end = listText->find(',', start);
+            std::string item = listText->substr(start, end - start);
+            while (!item.empty() && item.front() == ' ') item.erase(item.begin());
+            while (!item.empty() && item.back() == ' ') item.pop_back();
+            texts.push_back(item);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+    } else {
+        texts = expandValues(option, *listText);
+    }
+    std::set<std::string> seen;
+    for (const std::string& t : texts) {
+        if (!seen.insert(t).second) throw UsageError(option + " gives " + t + " more than once");
+    }
+    return {texts.begin(), texts.end()};
+}
+
+// The sweep's dimensions from the outermost to the innermost.
+std::vector<const std::vector<std::optional<std::string>>*> dimensions(const SweepPlan& p) {
+    std::vector<const std::vector<std::optional<std::string>>*> all{&p.messages};
+    for (const auto& values : p.bands) all.push_back(&values);
+    for (const auto* values : {&p.wpms, &p.tones, &p.snrs}) all.push_back(values);
+    return all;
+}
+
 std::size_t fileCount(const SweepPlan& p) {
-    return p.messages.size() * p.wpms.size() * p.tones.size() * p.snrs.size();
+    std::size_t count = 1;
+    for (const auto* values : dimensions(p)) count *= values->size();
+    return count;
 }
 
 void checkFileCount(const SweepPlan& p) {
     std::size_t count = 1;
-    for (std::size_t n : {p.messages.size(), p.wpms.size(), p.tones.size(), p.snrs.size()}) {
-        count *= n;  // each factor is at most kMostSweepFiles, so this cannot overflow before the check
+    for (const auto* values : dimensions(p)) {
+        count *= values->size();  // each factor is at most kMostSweepFiles, so this cannot overflow before the check
         if (count > kMostSweepFiles) {
             throw UsageError("the sweep would make more than " + std::to_string(kMostSweepFiles) + " files");
         }
@@ -51,6 +91,7 @@ void checkFileCount(const SweepPlan& p) {
 
 struct Position {
     std::size_t message, wpm, tone, snr;
+    std::array<std::size_t, kBandCount> band;
 };
 
 Position positionOf(const SweepPlan& p, std::size_t index) {
@@ -60,8 +101,19 @@ Position positionOf(const SweepPlan& p, std::size_t index) {
     at.tone = index % p.tones.size();
     index /= p.tones.size();
     at.wpm = index % p.wpms.size();
-    at.message = index / p.wpms.size();
+    index /= p.wpms.size();
+    for (std::size_t b = kBandCount; b-- > 0;) {
+        at.band[b] = index % p.bands[b].size();
+        index /= p.bands[b].size();
+    }
+    at.message = index;
     return at;
+}
+
+// "moderate" as "Moderate", for a name part.
+std::string capitalised(std::string text) {
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    return text;
 }
 
 std::string zeroPadded(std::size_t value, std::size_t width) {
@@ -78,6 +130,10 @@ std::string fileName(const SweepPlan& p, std::size_t index, const TypedForm& f) 
     const Position at = positionOf(p, index);
     if (p.wpms.size() > 1) name += "WPM" + *p.wpms[at.wpm];
     if (p.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(p.messages.size()).size());
+    for (const BandOption& band : kBandOptions) {
+        const auto& values = p.bands[static_cast<std::size_t>(band.id)];
+        if (values.size() > 1) name += std::string(band.namePart) + capitalised(*values[at.band[static_cast<std::size_t>(band.id)]]);
+    }
     return name + ".WAV";
 }
 
@@ -99,6 +155,10 @@ void nameFiles(SweepPlan& p) {
         try {
             prepared = prepareFile(fileOptions(p, i));
         } catch (const synth::RunError& e) {
+            throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
+        } catch (const channel::BandError& e) {
+            throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
+        } catch (const keying::MessageError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
         }
         std::string name = fileName(p, i, prepared.form);
@@ -145,6 +205,7 @@ SweepPlan planSweep(const GenOptions& options) {
     p.snrs = valuesOf(Typed::Snr, options);
     p.wpms = valuesOf(Typed::Wpm, options);
     p.tones = valuesOf(Typed::Tone, options);
+    for (const BandOption& band : kBandOptions) p.bands[static_cast<std::size_t>(band.id)] = valuesOf(band.id, options);
     if (options.messagesFile) {
         const std::vector<std::string> messages = readMessages(*options.messagesFile);
         p.messages.assign(messages.begin(), messages.end());
@@ -167,6 +228,10 @@ GenOptions fileOptions(const SweepPlan& p, std::size_t index) {
     o.typed[Typed::Wpm] = p.wpms[at.wpm];
     o.typed[Typed::Tone] = p.tones[at.tone];
     o.typed[Typed::Snr] = p.snrs[at.snr];
+    for (const BandOption& band : kBandOptions) {
+        const auto b = static_cast<std::size_t>(band.id);
+        o.band[band.id] = p.bands[b][at.band[b]];
+    }
     o.seed = fileSeed(p.seed, index);
     if (index < p.names.size()) o.output = (p.folder / p.names[index]).string();
     return o;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -13,12 +14,15 @@
 namespace vantel::gen {
 
 // Every file of a sweep, fixed before anything is written. Files are numbered
-// in a fixed order: messages outermost, then speeds, tones and S/N values
-// innermost, each in the order given. A value not given is the start-up text.
+// in a fixed order: messages outermost, then the band options in the order of
+// kBandOptions, then speeds, tones and S/N values innermost, each in the
+// order given. A value not given is the start-up text (or, for a band
+// option, none: the effect is off).
 struct SweepPlan {
     GenOptions base;
     std::filesystem::path folder;
     std::vector<std::optional<std::string>> messages, wpms, tones, snrs;
+    std::array<std::vector<std::optional<std::string>>, kBandCount> bands;
     std::uint64_t seed = 0;
     std::vector<std::string> names;  // by file index
 };

@@ -92,11 +92,12 @@ std::optional<std::string> clippingWarning(const FileResult& result) {
     return line;
 }
 
-std::optional<std::string> sweepClippingWarning(const SweepOutcome& outcome) {
+std::optional<std::string> sweepClippingWarning(const SweepOutcome& outcome, bool autoLevel) {
     if (outcome.filesClipped == 0) return std::nullopt;
     return "warning: " + std::to_string(outcome.filesClipped) + " of " + std::to_string(outcome.filesWritten) +
            " files have clipped samples (worst " + percent(outcome.worstClippedShare) + " of the samples of " +
-           outcome.worstClippedFile + "); --level auto scales each file to avoid it";
+           outcome.worstClippedFile + "); " +
+           (autoLevel ? "a lower --auto-rms leaves more headroom" : "--level auto scales each file to avoid it");
 }
 
 std::optional<std::string> autoLevelLine(const GenOptions& options, const FileResult& result) {

@@ -23,7 +23,9 @@ std::vector<std::string> looseTextWarnings(const SweepPlan& plan);
 std::optional<std::string> clippingWarning(const FileResult& result);
 
 // How many of a sweep's files clipped, and the worst; nothing when none did.
-std::optional<std::string> sweepClippingWarning(const SweepOutcome& outcome);
+// The advice fits the level the sweep was given: --level auto, or more
+// headroom for it (impulsive QRN can still reach full scale).
+std::optional<std::string> sweepClippingWarning(const SweepOutcome& outcome, bool autoLevel);
 
 // The report line for --level auto: the level it chose and why.
 std::optional<std::string> autoLevelLine(const GenOptions& options, const FileResult& result);

@@ -23,6 +23,12 @@ FILE_OPTION_SETS = [
     pytest.param({"message": "paris", "rate": 48000, "bw": 2500, "snr": 30.25, "level": "auto", "auto_rms": -12,
                   "seed": 2**64 - 1}, id="48k"),
     pytest.param({"message": "e", "snr": -10}, id="clipped"),
+    # Band conditions, read by the same option table as the command's.
+    pytest.param({"message": "cq de w1aw <AR>", "extended": True, "rise": 5, "farnsworth": 12, "jitter": 10,
+                  "channel": "moderate", "seed": 9}, id="fist-and-fading"),
+    pytest.param({"message": "test", "qrm": 3, "qrm_level": -6, "qrn": 2, "qsb_depth": 10, "qsb_period": 4,
+                  "level": "auto"}, id="qrm-qrn-qsb"),
+    pytest.param({"mode": "tone", "tone_length": 2, "drift": 30, "channel": "flutter"}, id="tone-drift-flutter"),
 ]
 
 
@@ -42,7 +48,8 @@ def test_saved_clip_is_vantel_gens_file(tmp_path, options):
 
 
 # Morse option sets a sweep takes as they are (its lists read numbers only).
-MANIFEST_OPTION_SETS = [p for p in FILE_OPTION_SETS if p.id in ("auto-level", "fsk", "48k", "clipped")]
+MANIFEST_OPTION_SETS = [p for p in FILE_OPTION_SETS
+                        if p.id in ("auto-level", "fsk", "48k", "clipped", "fist-and-fading", "qrm-qrn-qsb")]
 
 
 @pytest.mark.parametrize("options", MANIFEST_OPTION_SETS)

@@ -16,8 +16,9 @@ from conftest import folder_bytes, manifest_rows, run_gen
 
 MESSAGES = "cq test\nvvv de vantel\r\n\nparis 73\n"
 # Options as keywords, and the same for the command (with the messages file).
-SMALL = {"snr": "-6:6:6", "wpm": [20, 25], "rate": 8000, "level": "auto", "seed": 7}
-SMALL_ARGS = ["--snr", "-6:6:6", "--wpm", "20,25", "--rate", "8000", "--level", "auto", "--seed", "7"]
+SMALL = {"snr": "-6:6:6", "wpm": [20, 25], "rate": 8000, "level": "auto", "seed": 7, "rise": "0,4"}
+SMALL_ARGS = ["--snr", "-6:6:6", "--wpm", "20,25", "--rate", "8000", "--level", "auto", "--seed", "7",
+              "--rise", "0,4"]
 # Long enough that a stop lands in the middle.
 LONG = {"mode": "tone", "tone_length": 30, "rate": 48000, "snr": "0:29:1", "level": "auto"}
 LONG_ARGS = ["--mode", "tone", "--tone-length", "30", "--rate", "48000", "--snr", "0:29:1", "--level", "auto"]
@@ -150,7 +151,7 @@ def test_the_command_prints_and_exits_as_vantel_gen(tmp_path, reference, client)
                           tmp_path)
     out, err = done.communicate(timeout=300)
     assert (done.returncode, err) == (0, "")
-    assert out == "18 files and their manifest in small\n"
+    assert out == "36 files and their manifest in small\n"
     assert folder_bytes(tmp_path / "small") == folder_bytes(reference / "small")
 
     helped = module_command(["sweep", "--help"], tmp_path)

@@ -205,4 +205,4 @@ def _clipping_summary(plan, lines):
             share = clipped_samples / samples
             if share > worst_share:  # among equal shares, the first file
                 worst_share, worst_file = share, plan.names[index]
-    return files, _vantel.sweep_clipping_warning(len(files), clipped, worst_share, worst_file)
+    return files, _vantel.sweep_clipping_warning(plan, len(files), clipped, worst_share, worst_file)

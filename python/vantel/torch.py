@@ -14,15 +14,26 @@ dataset's (loader() sees to that).
 """
 
 import itertools
+import zlib
 
 import torch
 from torch.utils.data import DataLoader, IterableDataset, get_worker_info
 
 
+def label_id(text):
+    """The class of a label's text: a character's code, or for a prosign such
+    as "<AR>" a fixed number above every character code (the same on every
+    machine and in every process)."""
+    if len(text) == 1:
+        return ord(text)
+    return 0x110000 + zlib.crc32(text.encode("utf-8")) % (1 << 30)
+
+
 def clip_item(clip, index):
     """One clip as tensors: samples float32 in [-1, 1), labels int64 [n, 3]
-    (character code, start, end) as in the manifest, and the encoded text."""
-    labels = torch.tensor([(ord(c), start, end) for c, start, end in clip.labels], dtype=torch.int64)
+    (label_id of the text, start, end) as in the manifest, and the encoded
+    text."""
+    labels = torch.tensor([(label_id(c), start, end) for c, start, end in clip.labels], dtype=torch.int64)
     return {
         "samples": torch.from_numpy(clip.to_float()),
         "labels": labels.reshape(-1, 3),

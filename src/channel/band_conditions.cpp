@@ -17,12 +17,16 @@ std::string shortestText(double value) {
     return std::string(buffer, result.ptr);
 }
 
-void Limit::check(double value) const {
-    if (allows(value)) return;
+std::string Limit::rangeText() const {
     std::string range = lowExcluded ? "more than " + shortestText(low) + " up to " : shortestText(low) + " to ";
     range += shortestText(high);
     if (!unit.empty()) range += " " + std::string(unit);
-    throw BandError("bad " + std::string(option) + " '" + shortestText(value) + "': use " + range);
+    return range;
+}
+
+void Limit::check(double value) const {
+    if (allows(value)) return;
+    throw BandError("bad " + std::string(option) + " '" + shortestText(value) + "': use " + rangeText());
 }
 
 void checkFarnsworth(double overallWpm, double characterWpm) {

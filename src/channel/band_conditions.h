@@ -24,6 +24,8 @@ struct Limit {
     bool lowExcluded = false;  // the range is (low, high] rather than [low, high]
 
     bool allows(double value) const { return (lowExcluded ? value > low : value >= low) && value <= high; }
+    // "0 to 1000 ms", "more than 0 up to 50 Hz": what the messages offer.
+    std::string rangeText() const;
     // Throws BandError("bad --rise '5000': use 0 to 1000 ms") for a value
     // outside the range, NaN included.
     void check(double value) const;

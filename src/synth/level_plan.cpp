@@ -1,5 +1,9 @@
 #include "synth/level_plan.h"
 
+#include <algorithm>
+#include <functional>
+
+#include "channel/qrn.h"
 #include "filter/fir_filter.h"
 #include "maths/fast_math.h"
 #include "synth/keyed_oscillator.h"
@@ -21,15 +25,75 @@ ToneSamples toneSamples(const RunSetup& setup, bool fsk) {
     const keying::KeyingPattern& pattern = setup.pattern;
     const std::int64_t perElement = setup.plan.samplesPerElement;
     std::int64_t keyDown = 0;
-    if (pattern.isContinuousTone()) {
+    bool lastKeyDown = false;
+    if (setup.timed) {
+        for (const keying::KeyRun& run : setup.timed->runs) keyDown += run.keyDown ? run.samples : 0;
+        lastKeyDown = !setup.timed->runs.empty() && setup.timed->runs.back().keyDown;
+    } else if (pattern.isContinuousTone()) {
         keyDown = setup.plan.totalSamples;
     } else {
         for (std::int64_t e = 0; e < pattern.size(); ++e) keyDown += pattern.keyDown(e) ? perElement : 0;
     }
     const std::int64_t total = setup.plan.totalSamples;
-    const bool lastKeyDown = total > 0 && pattern.keyDown(pattern.size() - 1);
+    if (!setup.timed) lastKeyDown = total > 0 && pattern.keyDown(pattern.size() - 1);
     const std::int64_t mark = total > 0 ? 1 + keyDown - (lastKeyDown ? 1 : 0) : 0;
     return {static_cast<double>(mark), fsk ? static_cast<double>(total - mark) : 0.0};
+}
+
+constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
+
+// The other stations' energy: each at its level while its key is down, at
+// the filter's gain for its frequency (their fading keeps their mean power).
+double qrmEnergy(const RunSetup& setup, const std::function<double(double)>& gainAt) {
+    double energy = 0;
+    for (const channel::QrmStation& station : setup.qrmStations) {
+        double keyDown = 0;
+        for (const keying::KeyRun& run : station.runs) keyDown += run.keyDown ? static_cast<double>(run.samples) : 0;
+        const double amplitude = kPeakAmplitude * fastmath::exp(station.levelDb * kNepersPerDb);
+        energy += amplitude * amplitude / 2 * keyDown * gainAt(station.frequencyHz / setup.sampleRate);
+    }
+    return energy;
+}
+
+// E[10^(spread z / 10)] for z a standard Gaussian clipped at +-clip: the
+// mean of a crash's peak variance over its median, by Simpson's rule in
+// plain arithmetic.
+double meanLogNormalPower(double spreadDb, double clip) {
+    constexpr int kSteps = 600;
+    constexpr double kInvSqrtTwoPi = 0.39894228040143267794;
+    const double c = 2 * spreadDb * kNepersPerDb;
+    const double h = 2 * clip / kSteps;
+    double inside = 0, probability = 0;
+    for (int i = 0; i <= kSteps; ++i) {
+        const double z = -clip + h * i;
+        const double weight = (i == 0 || i == kSteps) ? 1 : (i % 2 == 1 ? 4 : 2);
+        const double density = kInvSqrtTwoPi * fastmath::exp(-z * z / 2);
+        inside += weight * density * fastmath::exp(c * z);
+        probability += weight * density;
+    }
+    inside *= h / 3;
+    probability *= h / 3;
+    // The clipped tails sit at +-clip, half the remaining probability each.
+    const double tail = (1 - probability) / 2;
+    return inside + tail * (fastmath::exp(c * clip) + fastmath::exp(-c * clip));
+}
+
+// The crashes' expected mean square: the arrival rate times a crash's
+// expected energy (its peak variance times the integral of its squared
+// envelope, a linear rise then an exponential decay to e^-5 in sd).
+double qrnMeanSquare(const RunSetup& setup) {
+    const channel::BandConditions& c = setup.conditions;
+    if (!(c.qrnRate > 0)) return 0;
+    const double rate = setup.sampleRate;
+    const double ratio = channel::kQrnLongestS / channel::kQrnShortestS;
+    const double meanLength = channel::kQrnShortestS * rate * (ratio - 1) / fastmath::log(ratio);
+    const double attack = channel::kQrnAttackS * rate;
+    const double tail = 1 - fastmath::exp(-2 * channel::kQrnDecayConstants);
+    const double envelope = attack / 3 + (meanLength - attack) / (2 * channel::kQrnDecayConstants) * tail;
+    const double sigma = setup.plan.noiseScale;
+    const double peakVariance = sigma * sigma * fastmath::exp(2 * c.qrnLevelDb * kNepersPerDb) *
+                                meanLogNormalPower(channel::kQrnLevelSpreadDb, channel::kQrnLevelClip);
+    return c.qrnRate / rate * peakVariance * envelope;
 }
 
 }  // namespace
@@ -45,8 +109,8 @@ double expectedMeanSquare(const RunSetup& setup, settings::Mode mode, bool filte
     const double toneEnergy = tonePower * (tone.mark * gainAt(setup.plan.markIncrement) +
                                            tone.space * gainAt(setup.plan.spaceIncrement));
     const double noiseGain = filterOn ? filter::noisePowerGain(coeffs, firLength) : 1.0;
-    const double noisePower = setup.plan.noiseScale * setup.plan.noiseScale * noiseGain;
-    return toneEnergy / total + noisePower;
+    const double noisePower = (setup.plan.noiseScale * setup.plan.noiseScale + qrnMeanSquare(setup)) * noiseGain;
+    return (toneEnergy + qrmEnergy(setup, gainAt)) / total + noisePower;
 }
 
 double decibels(double powerRatio) { return 10 * fastmath::log(powerRatio) / kLn10; }

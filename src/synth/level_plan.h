@@ -19,7 +19,11 @@ inline constexpr double kFullScale = 32768;
 // the tone while it sounds (the oscillator starts keyed, and keying acts one
 // sample late; in FSK it always sounds, at the mark or space tone) at the
 // filter's gain for its frequency, plus the noise at the filter's power gain.
-// Key edges' transients are left out: they are a vanishing share of a file.
+// With band conditions: the timed runs' key-down samples, each QRM station
+// at its level and frequency while its key is down, and the QRN crashes'
+// expected power (rate times a crash's mean energy); fading and QSB keep the
+// mean power. Key edges' transients are left out: they are a vanishing share
+// of a file.
 double expectedMeanSquare(const RunSetup& setup, settings::Mode mode, bool filterOn, const filter::CoefficientStore& coeffs, std::int16_t firLength);
 
 // The output level in dB that scales a mean square to an RMS of `rmsDbfs`.

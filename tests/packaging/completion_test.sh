@@ -53,6 +53,9 @@ expect_replies fsk vantel-gen --snr 3 --mode f
 expect_replies fsk vantel-gen --mode = f
 expect_replies --mode=tone vantel-gen --mode=t
 expect_replies '' vantel-gen --wpm ''
+expect_replies $'good\nmoderate\npoor\nflutter' vantel-gen --channel ''
+expect_replies --channel=poor vantel-gen --channel=p
+expect_replies '' vantel-gen --rise ''
 
 mkdir "$scratch/sets"
 touch "$scratch/msgs.txt" "$scratch/cq.wav"
