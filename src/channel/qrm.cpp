@@ -135,10 +135,11 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
     for (std::size_t k = 0; k < stations_.size(); ++k) {
         const QrmStation& station = stations_[k];
         Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,
-                    wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb), std::nullopt};
+                    wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb), std::nullopt, SilenceTracker()};
         if (fading) {
             voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
             voice.channel->normaliseOver(totalSamples);
+            voice.silence = SilenceTracker(voice.channel->delaySamples());
         }
         voices_.push_back(std::move(voice));
     }
@@ -160,25 +161,50 @@ double QrmSource::next() {
     return sum;
 }
 
+// A station is silent between its marks most of the time. Where its key is
+// up and its fading's delay line has emptied, it adds nothing: the tone and
+// the channel are not computed there, only the fading's gains move on. What
+// is left out is 0 (or -0) in every sample, so the sum is the same.
 void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
     voice.shaper.fill(envelope_.data(), n);
-    kernels::steadyTone(voice.amplitude, envelope_.data(), static_cast<double>(sample_), voice.increment,
-                        voice.startPhase, inPhase_.data(), voice.channel ? quadrature_.data() : nullptr, n);
+    voice.silence.split(
+        envelope_.data(), n, [&](std::size_t from, std::size_t to) { addSounding(voice, sum, from, to); },
+        [&](std::size_t from, std::size_t to) {
+            if (voice.channel) voice.channel->skipSilence(static_cast<std::int64_t>(to - from));
+        });
+}
+
+void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::size_t to) {
+    const std::size_t n = to - from;
+    kernels::steadyTone(voice.amplitude, envelope_.data() + from, static_cast<double>(sample_ + static_cast<std::int64_t>(from)),
+                        voice.increment, voice.startPhase, inPhase_.data(), voice.channel ? quadrature_.data() : nullptr,
+                        n);
     const double* tone = inPhase_.data();
     if (voice.channel) {
         voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
         tone = faded_.data();
     }
-    for (std::size_t i = 0; i < n; ++i) sum[i] += tone[i];
+    for (std::size_t i = 0; i < n; ++i) sum[from + i] += tone[i];
 }
 
-void QrmSource::addTo(double* buffer, std::size_t n) {
+void QrmSource::addTo(double* buffer, std::size_t n) { mix(buffer, n, true); }
+
+// 0 + x is x for every sum the voices give (none is -0), so writing gives
+// what adding to zeros would.
+void QrmSource::writeTo(double* out, std::size_t n) { mix(out, n, false); }
+
+void QrmSource::mix(double* buffer, std::size_t n, bool add) {
     for (auto* scratch : {&envelope_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
+        // The voices' sum first, then added, as next() adds them.
         std::fill(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), 0.0);
         for (Voice& voice : voices_) addVoice(voice, sum_.data(), count);
-        for (std::size_t i = 0; i < count; ++i) buffer[done + i] += sum_[i];
+        if (add) {
+            for (std::size_t i = 0; i < count; ++i) buffer[done + i] += sum_[i];
+        } else {
+            std::copy(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), buffer + done);
+        }
         sample_ += static_cast<std::int64_t>(count);
         done += count;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "channel/edge_shaper.h"
+#include "channel/silence.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
 
@@ -70,6 +71,8 @@ public:
     double next();
     // Adds the next n samples to buffer; the same as adding n calls of next().
     void addTo(double* buffer, std::size_t n);
+    // Writes the next n samples to out; the same as n calls of next().
+    void writeTo(double* out, std::size_t n);
     void reset();
 
     const std::vector<QrmStation>& stations() const { return stations_; }
@@ -82,7 +85,12 @@ private:
         double startPhase;
         double amplitude;
         std::optional<WattersonChannel> channel;
+        SilenceTracker silence;
     };
+    // Adds a stretch of one voice that sounds (or still echoes in the fading's
+    // delay line) to the sum.
+    void addSounding(Voice& voice, double* sum, std::size_t from, std::size_t to);
+    void mix(double* buffer, std::size_t n, bool add);
     double voiceSample(Voice& voice) const;
     void addVoice(Voice& voice, double* sum, std::size_t n);
 

@@ -133,6 +133,15 @@ void DopplerPath::fill(double* re, double* im, std::size_t n) {
     }
 }
 
+void DopplerPath::skip(std::int64_t n) {
+    while (n > 0) {
+        const std::int64_t count = std::min(step_ - position_, n);
+        position_ += count;
+        if (position_ == step_) nextSegment();
+        n -= count;
+    }
+}
+
 double DopplerPath::meanPower(std::int64_t samples) const {
     if (samples <= 0) return 0;
     DopplerPath path = *this;
@@ -215,6 +224,11 @@ void WattersonChannel::process(const double* inPhase, const double* quadrature, 
         kernels::fadingMix(scale_, block, out + done, count);
         done += count;
     }
+}
+
+void WattersonChannel::skipSilence(std::int64_t n) {
+    path1_.skip(n);
+    path2_.skip(n);
 }
 
 void WattersonChannel::reset() {

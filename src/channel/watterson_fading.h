@@ -55,6 +55,9 @@ public:
     ComplexGain next();
     // The next n gains' real and imaginary components; the same as n calls of next().
     void fill(double* re, double* im, std::size_t n);
+    // Moves on by n gains without making them: the state n calls of next()
+    // leave (the points are drawn alike).
+    void skip(std::int64_t n);
     void reset();
 
     // The mean of |g|^2 over the first `samples` samples from the start,
@@ -107,6 +110,10 @@ public:
     double next(double inPhase, double quadrature);
     // out[i] for the next n samples; the same as n calls of next().
     void process(const double* inPhase, const double* quadrature, double* out, std::size_t n);
+    // n samples of silence when the delay line holds nothing but silence (the
+    // last delaySamples() inputs were 0): the output would be 0 throughout,
+    // so only the gains move on.
+    void skipSilence(std::int64_t n);
     void reset();
 
     std::int64_t delaySamples() const { return delay_; }

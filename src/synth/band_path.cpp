@@ -29,6 +29,7 @@ BandPath::BandPath(const RunSetup& setup) : runs_(wantedRuns(setup)) {
     if (c.fading) {
         fading_.emplace(channel::WattersonChannel::forFile(setup.seed, c.fadingSpreadHz, c.fadingDelayMs, rate));
         fading_->normaliseOver(total);
+        silence_ = channel::SilenceTracker(fading_->delaySamples());
         qrmFading = channel::QrmFading{c.fadingSpreadHz, c.fadingDelayMs};
     }
     if (c.qsbDepthDb > 0) {
@@ -58,6 +59,18 @@ void BandPath::envelope(const double* keyedAmplitude, double* out, std::size_t n
     shapedCarry_ = shaped_[n - 1];
 }
 
+// The keyed tone of samples [first, first + n) of this call, faded when the
+// channel fades.
+void BandPath::addTone(const double* phase, double* wanted, std::size_t first, std::size_t n) {
+    const double* envelope = envelope_.data() + first;
+    if (!fading_) {
+        channel::kernels::tone(kPeakAmplitude, envelope, phase, wanted, nullptr, n);
+        return;
+    }
+    channel::kernels::tone(kPeakAmplitude, envelope, phase, inPhase_.data(), quadrature_.data(), n);
+    fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
+}
+
 void BandPath::process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm,
                        double* qrn, std::size_t n) {
     if (n == 0) return;
@@ -68,17 +81,25 @@ void BandPath::process(const double* keyedAmplitude, const double* phase, double
         phase_.fill(increments_.data(), phases_.data(), n);
         tonePhase = phases_.data();
     }
-    channel::kernels::tone(kPeakAmplitude, envelope_.data(), tonePhase, fading_ ? inPhase_.data() : wanted,
-                           fading_ ? quadrature_.data() : nullptr, n);
-    if (fading_) fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
+    // Between marks, once the fading's delay line has emptied, the wanted
+    // signal is 0 (or -0) in every sample: the tone and the channel are not
+    // computed there, and only the fading's gains move on.
+    silence_.split(
+        envelope_.data(), n,
+        [&](std::size_t from, std::size_t to) { addTone(tonePhase + from, wanted + from, from, to - from); },
+        [&](std::size_t from, std::size_t to) {
+            std::fill(wanted + from, wanted + to, 0.0);
+            if (fading_) fading_->skipSilence(static_cast<std::int64_t>(to - from));
+        });
     if (qsb_) {
         qsb_->fill(gain_.data(), n);
         for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
     }
-    std::fill(qrm, qrm + n, 0.0);
-    if (qrm_) qrm_->addTo(qrm, n);
-    std::fill(qrn, qrn + n, 0.0);
-    if (qrn_) qrn_->addTo(qrn, n);
+    if (qrm_) qrm_->writeTo(qrm, n);
+    if (qrn_) {
+        std::fill(qrn, qrn + n, 0.0);
+        qrn_->addTo(qrn, n);
+    }
 }
 
 }  // namespace vantel::synth

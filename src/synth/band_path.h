@@ -10,6 +10,7 @@
 #include "channel/qrm.h"
 #include "channel/qrn.h"
 #include "channel/qsb.h"
+#include "channel/silence.h"
 #include "channel/tone_wander.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
@@ -34,15 +35,18 @@ public:
 
     // From the oscillator's keyed amplitude (the peak or 0, one sample late)
     // and phase for the next n samples: the wanted signal as received, and
-    // the QRM and QRN beside it.
+    // the QRM and QRN beside it (left as they are when there is none).
     void process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm, double* qrn,
                  std::size_t n);
 
+    bool hasQrm() const { return qrm_.has_value(); }
+    bool hasQrn() const { return qrn_.has_value(); }
     std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : 0; }
 
 private:
     // The wanted tone's envelope for the next n samples, in [0, 1].
     void envelope(const double* keyedAmplitude, double* out, std::size_t n);
+    void addTone(const double* phase, double* wanted, std::size_t first, std::size_t n);
 
     std::vector<keying::KeyRun> runs_;  // the wanted signal's, for the effects that follow its edges
     std::optional<channel::EdgeShaper> shaper_;
@@ -50,6 +54,7 @@ private:
     std::optional<channel::ToneWander> wander_;
     channel::PhaseAccumulator phase_;
     std::optional<channel::WattersonChannel> fading_;
+    channel::SilenceTracker silence_;
     std::optional<channel::QsbGain> qsb_;
     std::optional<channel::QrmSource> qrm_;
     std::optional<channel::QrnSource> qrn_;

@@ -182,13 +182,17 @@ void GenerationRun::addBandConditions(double* raw, std::size_t count) {
     measure_.noiseSamples += static_cast<std::int64_t>(count);
     measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
     measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
-    measure_.qrmEnergy += kernels::sumOfSquares(qrm_.data(), count);
-    measure_.qrnEnergy += kernels::sumOfSquares(qrn_.data(), count);
     measure_.qrnCrashes = band_->qrnCrashes();
     // In the order one sample at a time adds them.
     kernels::add(tone_.data(), raw, count);
-    kernels::add(qrm_.data(), raw, count);
-    kernels::add(qrn_.data(), raw, count);
+    if (band_->hasQrm()) {
+        measure_.qrmEnergy += kernels::sumOfSquares(qrm_.data(), count);
+        kernels::add(qrm_.data(), raw, count);
+    }
+    if (band_->hasQrn()) {
+        measure_.qrnEnergy += kernels::sumOfSquares(qrn_.data(), count);
+        kernels::add(qrn_.data(), raw, count);
+    }
 }
 
 }  // namespace vantel::synth
