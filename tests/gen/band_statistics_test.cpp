@@ -19,6 +19,8 @@ namespace vantel {
 namespace {
 
 using testing::CsvRecord;
+using testing::labelSpans;
+using testing::Span;
 using testing::readCsvRecords;
 using testing::readWav;
 using testing::runIn;
@@ -49,21 +51,6 @@ CsvRecord sweepOfOne(const TempDir& dir, const std::string& folder, const Args& 
     const auto rows = readCsvRecords(slurp(dir / folder / "manifest.csv"));
     EXPECT_EQ(rows.size(), 1u);
     return rows.empty() ? CsvRecord{} : rows[0];
-}
-
-struct Span {
-    std::int64_t start, end;
-};
-
-std::vector<Span> labelSpans(const std::string& text) {
-    std::vector<Span> spans;
-    std::istringstream in(text);
-    std::string pair;
-    while (in >> pair) {
-        const std::size_t dash = pair.find('-');
-        spans.push_back({std::stoll(pair.substr(0, dash)), std::stoll(pair.substr(dash + 1))});
-    }
-    return spans;
 }
 
 double measuredSnr(const std::string& out) {

@@ -15,6 +15,9 @@
 namespace vantel::gen {
 namespace {
 
+using vantel::testing::labelSpans;
+using vantel::testing::Span;
+
 using vantel::testing::CsvRecord;
 using vantel::testing::listFolder;
 using vantel::testing::readBytes;
@@ -186,21 +189,6 @@ TEST(SweepCommand, SameFilesForEveryJobCountAndEachFileAloneFromItsSeed) {
         distinct.insert(slurp(dir / "alone.wav"));
     }
     EXPECT_EQ(distinct.size(), rows.size());  // every file has noise of its own
-}
-
-struct Span {
-    std::int64_t start, end;
-};
-
-std::vector<Span> labelSpans(const std::string& text) {
-    std::vector<Span> spans;
-    std::istringstream in(text);
-    std::string pair;
-    while (in >> pair) {
-        const std::size_t dash = pair.find('-');
-        spans.push_back({std::stoll(pair.substr(0, dash)), std::stoll(pair.substr(dash + 1))});
-    }
-    return spans;
 }
 
 // Without noise or filter a key-up sample is exactly 0. A 701 Hz tone at

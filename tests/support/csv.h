@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,22 @@ inline std::vector<CsvRecord> readCsvRecords(const std::string& text) {
         records.push_back(record);
     }
     return records;
+}
+
+// A manifest's CSV labels ("1-721 2161-3601 ...") as sample ranges.
+struct Span {
+    std::int64_t start, end;
+};
+
+inline std::vector<Span> labelSpans(const std::string& text) {
+    std::vector<Span> spans;
+    std::istringstream in(text);
+    std::string pair;
+    while (in >> pair) {
+        const std::size_t dash = pair.find('-');
+        spans.push_back({std::stoll(pair.substr(0, dash)), std::stoll(pair.substr(dash + 1))});
+    }
+    return spans;
 }
 
 }  // namespace vantel::testing
