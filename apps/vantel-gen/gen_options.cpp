@@ -313,7 +313,7 @@ whole text a number in range):
   --speed-drift PERCENT
                        a slow random walk of the speed, 0 to 50 %
   --channel PRESET     Watterson fading: good, moderate, poor or flutter
-  --fading-spread HZ   fading with this Doppler spread, up to 50 Hz
+  --fading-spread HZ   fading with this Doppler spread, 0.01 to 50 Hz
   --fading-delay MS    fading with this second-path delay, 0 to 10 ms (with
                        --channel these two replace the preset's values)
   --qsb-depth DB       slow sinusoidal fade between 0 and -DB, up to 60 dB

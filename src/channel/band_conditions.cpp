@@ -18,7 +18,7 @@ std::string shortestText(double value) {
 }
 
 std::string Limit::rangeText() const {
-    std::string range = lowExcluded ? "more than " + shortestText(low) + " up to " : shortestText(low) + " to ";
+    std::string range = shortestText(low) + " to ";
     range += shortestText(high);
     if (!unit.empty()) range += " " + std::string(unit);
     return range;

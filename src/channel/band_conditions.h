@@ -21,9 +21,8 @@ struct Limit {
     double low;
     double high;
     std::string_view unit;     // for the message, e.g. "ms"; may be empty
-    bool lowExcluded = false;  // the range is (low, high] rather than [low, high]
 
-    bool allows(double value) const { return (lowExcluded ? value > low : value >= low) && value <= high; }
+    bool allows(double value) const { return value >= low && value <= high; }
     // "0 to 1000 ms", "more than 0 up to 50 Hz": what the messages offer.
     std::string rangeText() const;
     // Throws BandError("bad --rise '5000': use 0 to 1000 ms") for a value
@@ -43,7 +42,9 @@ inline constexpr Limit kJitter{"--jitter", 0, 50, "%"};
 inline constexpr Limit kSpeedDrift{"--speed-drift", 0, 50, "%"};
 inline constexpr Limit kChirp{"--chirp", 0, 500, "Hz"};
 inline constexpr Limit kDrift{"--drift", -1000, 1000, "Hz per minute"};
-inline constexpr Limit kFadingSpread{"--fading-spread", 0, 50, "Hz", true};
+// Below a hundredth of a hertz a path hardly fades within a day, and its
+// filter would need more taps than memory holds.
+inline constexpr Limit kFadingSpread{"--fading-spread", 0.01, 50, "Hz"};
 inline constexpr Limit kFadingDelay{"--fading-delay", 0, 10, "ms"};
 inline constexpr Limit kQsbDepth{"--qsb-depth", 0, 60, "dB"};
 inline constexpr Limit kQsbPeriod{"--qsb-period", 0.5, 3600, "s"};

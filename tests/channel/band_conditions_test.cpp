@@ -64,7 +64,7 @@ TEST(BandConditions, MessagesNameTheOptionTheValueAndTheRange) {
     b = {};
     b.fading = true;
     b.fadingSpreadHz = kNaN;
-    EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --fading-spread 'nan': use more than 0 up to 50 Hz");
+    EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --fading-spread 'nan': use 0.01 to 50 Hz");
     b.fadingSpreadHz = 0;
     EXPECT_NE(errorOf([&] { validate(b, 20); }), "");
     b.fadingSpreadHz = 50;
