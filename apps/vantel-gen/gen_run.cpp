@@ -214,7 +214,6 @@ constexpr const char* kStandardOutputName = "standard output";
 // Sounds the whole run into `writer`, looking for a stop between calls.
 void soundRun(FileResult& result, synth::SynthesisState& state, wav::SampleSink& writer, const StopRequested& stop) {
     const TypedForm& f = result.prepared.form;
-    const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::GenerationRun run(state, result.prepared.setup, writer);
     const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
     while (run.running()) {
@@ -248,6 +247,42 @@ synth::SynthesisState startingState(const PreparedFile& prepared) {
 
 }  // namespace
 
+namespace {
+
+// Writes a file under `output` only when it is complete: `write` fills a WAV
+// writer on a temporary beside it (created exclusively: if that name is taken,
+// nothing of ours exists to remove), which is then finished and renamed. On
+// any error or stop the temporary is removed, and write errors name `output`.
+template <typename Write>
+void writeThroughTemporary(const std::string& output, std::int32_t sampleRate, std::int64_t samples,
+                           const StopRequested& stop, Write write) {
+    const std::string temporary = temporaryNameFor(output);
+    std::unique_ptr<wav::WavWriter> writer;
+    try {
+        writer = std::make_unique<wav::WavWriter>(temporary, sampleRate, samples, true);
+    } catch (const wav::FileError& e) {
+        throw namingOutput(e, temporary, output);
+    }
+    try {
+        write(*writer);
+        writer->finish();
+        if (stop && stop()) throw Interrupted();
+        if (std::rename(temporary.c_str(), output.c_str()) != 0) {
+            throw wav::FileError("Cannot create " + output + ": " + std::strerror(errno));
+        }
+    } catch (const wav::FileError& e) {
+        writer.reset();
+        std::remove(temporary.c_str());
+        throw namingOutput(e, temporary, output);
+    } catch (...) {
+        writer.reset();
+        std::remove(temporary.c_str());
+        throw;
+    }
+}
+
+}  // namespace
+
 FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     FileResult result{prepareFile(options), {}, {}, {}};
     const synth::RunPlan& plan = result.prepared.setup.plan;
@@ -256,54 +291,15 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
         generateToStandardOutput(result, state, stop);
         return result;
     }
-
-    const std::string temporary = temporaryNameFor(options.output);
-    std::unique_ptr<wav::WavWriter> writer;
-    try {
-        // Created exclusively: if the name is taken, nothing of ours exists to remove.
-        writer = std::make_unique<wav::WavWriter>(temporary, plan.sampleRate, plan.totalSamples, true);
-    } catch (const wav::FileError& e) {
-        throw namingOutput(e, temporary, options.output);
-    }
-    try {
-        soundRun(result, state, *writer, stop);
-        writer->finish();
-        if (stop && stop()) throw Interrupted();
-        if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
-            throw wav::FileError("Cannot create " + options.output + ": " + std::strerror(errno));
-        }
-        result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
-        return result;
-    } catch (const wav::FileError& e) {
-        writer.reset();
-        std::remove(temporary.c_str());
-        throw namingOutput(e, temporary, options.output);
-    } catch (...) {
-        writer.reset();
-        std::remove(temporary.c_str());
-        throw;
-    }
+    writeThroughTemporary(options.output, plan.sampleRate, plan.totalSamples, stop,
+                          [&](wav::WavWriter& writer) { soundRun(result, state, writer, stop); });
+    result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
+    return result;
 }
 
 void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples) {
-    const std::string temporary = temporaryNameFor(output);
-    std::unique_ptr<wav::WavWriter> writer;
-    try {
-        writer = std::make_unique<wav::WavWriter>(temporary, sampleRate, static_cast<std::int64_t>(samples.size()), true);
-    } catch (const wav::FileError& e) {
-        throw namingOutput(e, temporary, output);
-    }
-    try {
-        writer->append(samples);
-        writer->finish();
-        if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-            throw wav::FileError("Cannot create " + output + ": " + std::strerror(errno));
-        }
-    } catch (const wav::FileError& e) {
-        writer.reset();
-        std::remove(temporary.c_str());
-        throw namingOutput(e, temporary, output);
-    }
+    writeThroughTemporary(output, sampleRate, static_cast<std::int64_t>(samples.size()), {},
+                          [&](wav::WavWriter& writer) { writer.append(samples); });
 }
 
 Clip generateClip(const GenOptions& options, const StopRequested& stop) {
