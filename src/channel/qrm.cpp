@@ -15,8 +15,6 @@
 namespace vantel::channel {
 namespace {
 
-constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
-
 // "#" stands for the station's call sign, "%" for the one it answers.
 constexpr std::array<const char*, 5> kPatterns{{
     "CQ CQ DE # # K",
@@ -125,6 +123,10 @@ std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double tone
     return stations;
 }
 
+double stationAmplitude(const QrmStation& station, double wantedAmplitude) {
+    return wantedAmplitude * fastmath::exp(station.levelDb * fastmath::kNepersPerDb);
+}
+
 QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, std::int64_t riseSamples,
                      double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed,
                      std::optional<QrmFading> fading)
@@ -135,7 +137,7 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
     for (std::size_t k = 0; k < stations_.size(); ++k) {
         const QrmStation& station = stations_[k];
         Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,
-                    wantedAmplitude * fastmath::exp(station.levelDb * kNepersPerDb), std::nullopt, SilenceTracker()};
+                    stationAmplitude(station, wantedAmplitude), std::nullopt, SilenceTracker()};
         if (fading) {
             voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
             voice.channel->normaliseOver(totalSamples);

@@ -41,6 +41,9 @@ struct QrmStation {
     std::vector<keying::TimedLabel> labels;  // characters that begin within the file, in file samples
 };
 
+// A station's key-down amplitude: the wanted signal's at the station's level.
+double stationAmplitude(const QrmStation& station, double wantedAmplitude);
+
 // Draws the stations from the file's Qrm stream, station k from its
 // sub-stream k, so that adding a station leaves the others as they were.
 // The message is one of a few contest and calling patterns around random

@@ -12,7 +12,6 @@
 namespace vantel::channel {
 namespace {
 
-constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
 constexpr double kNever = std::numeric_limits<double>::infinity();
 
 }  // namespace
@@ -41,7 +40,7 @@ QrnSource::Crash QrnSource::drawCrash(double after) {
     const double length = kQrnShortestS * sampleRate_ *
                           fastmath::exp(events_.uniform() * fastmath::log(kQrnLongestS / kQrnShortestS));
     const double z = std::clamp(events_.gaussian(), -kQrnLevelClip, kQrnLevelClip);
-    const double peak = noiseSigma_ * fastmath::exp((levelDb_ + kQrnLevelSpreadDb * z) * kNepersPerDb);
+    const double peak = noiseSigma_ * fastmath::exp((levelDb_ + kQrnLevelSpreadDb * z) * fastmath::kNepersPerDb);
     const double decaySamples = (length - attack_) / kQrnDecayConstants;
     return {start, start + length, peak, -1 / decaySamples};
 }

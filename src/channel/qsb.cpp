@@ -10,15 +10,13 @@
 namespace vantel::channel {
 namespace {
 
-constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
-
 }  // namespace
 
 QsbGain::QsbGain(double depthDb, double periodS, double sampleRate, RandomStream phaseStream) {
     limits::kQsbDepth.check(depthDb);
     limits::kQsbPeriod.check(periodS);
     checkSampleRate(sampleRate);
-    exponent_ = -(depthDb / 2 * kNepersPerDb);
+    exponent_ = -(depthDb / 2 * fastmath::kNepersPerDb);
     cyclesPerSample_ = 1 / (periodS * sampleRate);
     startPhase_ = phaseStream.uniform();
 }

@@ -2,6 +2,13 @@
 
 namespace vantel::keying {
 
+std::int64_t KeyingRuns::keyDownSamples() const {
+    if (pattern_ != nullptr && pattern_->isContinuousTone()) return count() * samplesPerElement_;
+    std::int64_t samples = 0;
+    for (std::int64_t e = 0; e < count(); ++e) samples += keyDown(e) ? this->samples(e) : 0;
+    return samples;
+}
+
 std::vector<KeyRun> mergedRuns(const KeyingPattern& pattern, std::int64_t samplesPerElement) {
     std::vector<KeyRun> runs;
     if (pattern.isContinuousTone()) {

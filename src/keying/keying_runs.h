@@ -29,6 +29,10 @@ public:
         return pattern_ != nullptr ? samplesPerElement_ : runs_[static_cast<std::size_t>(element)].samples;
     }
     bool uniform() const { return pattern_ != nullptr; }
+    bool lastKeyDown() const { return count() > 0 && keyDown(count() - 1); }
+    // The samples with the key down (a continuous tone's without a count of
+    // its elements).
+    std::int64_t keyDownSamples() const;
 
 private:
     const KeyingPattern* pattern_ = nullptr;

@@ -10,6 +10,9 @@
 // one unit in the last place over the ranges the generator uses.
 namespace vantel::fastmath {
 
+// ln(10) / 20: a level in dB as the natural logarithm of an amplitude ratio.
+inline constexpr double kNepersPerDb = 0.11512925464970228420;
+
 namespace detail {
 
 // pi/2 split so that q * kPio2Hi is exact for the small multiples used.

@@ -9,14 +9,15 @@
 namespace vantel::synth {
 namespace {
 
-std::vector<keying::KeyRun> wantedRuns(const RunSetup& setup) {
-    if (setup.timed) return setup.timed->runs;
+std::vector<keying::KeyRun> mergedPatternOf(const RunSetup& setup) {
+    if (setup.timed) return {};
     return keying::mergedRuns(setup.pattern, setup.plan.samplesPerElement);
 }
 
 }  // namespace
 
-BandPath::BandPath(const RunSetup& setup) : runs_(wantedRuns(setup)) {
+BandPath::BandPath(const RunSetup& setup) : mergedPattern_(mergedPatternOf(setup)) {
+    runs_ = setup.timed ? std::span<const keying::KeyRun>(setup.timed->runs) : std::span<const keying::KeyRun>(mergedPattern_);
     const channel::BandConditions& c = setup.conditions;
     const double rate = setup.sampleRate;
     const std::int64_t total = setup.plan.totalSamples;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "channel/edge_shaper.h"
@@ -48,7 +49,10 @@ private:
     void envelope(const double* keyedAmplitude, double* out, std::size_t n);
     void addTone(const double* phase, double* wanted, std::size_t first, std::size_t n);
 
-    std::vector<keying::KeyRun> runs_;  // the wanted signal's, for the effects that follow its edges
+    // The wanted signal's runs, for the effects that follow its edges: the
+    // set-up's timed runs, or the pattern's elements merged into runs.
+    std::vector<keying::KeyRun> mergedPattern_;
+    std::span<const keying::KeyRun> runs_;
     std::optional<channel::EdgeShaper> shaper_;
     double shapedCarry_ = 1;  // the keying acts one sample late, and a run starts keyed
     std::optional<channel::ToneWander> wander_;

@@ -14,17 +14,12 @@ constexpr std::size_t kChunkSamples = 65536;
 constexpr std::size_t kPieceSamples = 4096;
 static_assert(kPieceSamples <= BandPath::kMostSamples);
 
-keying::KeyingRuns keyingOf(const RunSetup& setup) {
-    if (setup.timed) return keying::KeyingRuns(setup.timed->runs);
-    return keying::KeyingRuns(setup.pattern, setup.plan.samplesPerElement);
-}
-
 }  // namespace
 
 GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, wav::SampleSink& writer, Renderer renderer)
     : state_(state),
       plan_(setup.plan),
-      keying_(keyingOf(setup)),
+      keying_(setup.keying()),
       writer_(writer),
       renderer_(renderer),
       oscillator_(setup.plan.markIncrement, setup.plan.spaceIncrement) {

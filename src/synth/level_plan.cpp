@@ -22,34 +22,19 @@ struct ToneSamples {
 };
 
 ToneSamples toneSamples(const RunSetup& setup, bool fsk) {
-    const keying::KeyingPattern& pattern = setup.pattern;
-    const std::int64_t perElement = setup.plan.samplesPerElement;
-    std::int64_t keyDown = 0;
-    bool lastKeyDown = false;
-    if (setup.timed) {
-        for (const keying::KeyRun& run : setup.timed->runs) keyDown += run.keyDown ? run.samples : 0;
-        lastKeyDown = !setup.timed->runs.empty() && setup.timed->runs.back().keyDown;
-    } else if (pattern.isContinuousTone()) {
-        keyDown = setup.plan.totalSamples;
-    } else {
-        for (std::int64_t e = 0; e < pattern.size(); ++e) keyDown += pattern.keyDown(e) ? perElement : 0;
-    }
+    const keying::KeyingRuns keying = setup.keying();
     const std::int64_t total = setup.plan.totalSamples;
-    if (!setup.timed) lastKeyDown = total > 0 && pattern.keyDown(pattern.size() - 1);
-    const std::int64_t mark = total > 0 ? 1 + keyDown - (lastKeyDown ? 1 : 0) : 0;
+    const std::int64_t mark = total > 0 ? 1 + keying.keyDownSamples() - (keying.lastKeyDown() ? 1 : 0) : 0;
     return {static_cast<double>(mark), fsk ? static_cast<double>(total - mark) : 0.0};
 }
-
-constexpr double kNepersPerDb = 0.11512925464970228420;  // ln(10) / 20
 
 // The other stations' energy: each at its level while its key is down, at
 // the filter's gain for its frequency (their fading keeps their mean power).
 double qrmEnergy(const RunSetup& setup, const std::function<double(double)>& gainAt) {
     double energy = 0;
     for (const channel::QrmStation& station : setup.qrmStations) {
-        double keyDown = 0;
-        for (const keying::KeyRun& run : station.runs) keyDown += run.keyDown ? static_cast<double>(run.samples) : 0;
-        const double amplitude = kPeakAmplitude * fastmath::exp(station.levelDb * kNepersPerDb);
+        const auto keyDown = static_cast<double>(keying::KeyingRuns(station.runs).keyDownSamples());
+        const double amplitude = channel::stationAmplitude(station, kPeakAmplitude);
         energy += amplitude * amplitude / 2 * keyDown * gainAt(station.frequencyHz / setup.sampleRate);
     }
     return energy;
@@ -61,7 +46,7 @@ double qrmEnergy(const RunSetup& setup, const std::function<double(double)>& gai
 double meanLogNormalPower(double spreadDb, double clip) {
     constexpr int kSteps = 600;
     constexpr double kInvSqrtTwoPi = 0.39894228040143267794;
-    const double c = 2 * spreadDb * kNepersPerDb;
+    const double c = 2 * spreadDb * fastmath::kNepersPerDb;
     const double h = 2 * clip / kSteps;
     double inside = 0, probability = 0;
     for (int i = 0; i <= kSteps; ++i) {
@@ -91,7 +76,7 @@ double qrnMeanSquare(const RunSetup& setup) {
     const double tail = 1 - fastmath::exp(-2 * channel::kQrnDecayConstants);
     const double envelope = attack / 3 + (meanLength - attack) / (2 * channel::kQrnDecayConstants) * tail;
     const double sigma = setup.plan.noiseScale;
-    const double peakVariance = sigma * sigma * fastmath::exp(2 * c.qrnLevelDb * kNepersPerDb) *
+    const double peakVariance = sigma * sigma * fastmath::exp(2 * c.qrnLevelDb * fastmath::kNepersPerDb) *
                                 meanLogNormalPower(channel::kQrnLevelSpreadDb, channel::kQrnLevelClip);
     return c.qrnRate / rate * peakVariance * envelope;
 }

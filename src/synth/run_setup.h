@@ -10,6 +10,7 @@
 #include "channel/band_conditions.h"
 #include "channel/qrm.h"
 #include "filter/fir_design.h"
+#include "keying/keying_runs.h"
 #include "keying/morse_timing.h"
 #include "keying/keying_pattern.h"
 #include "settings/generation_settings.h"
@@ -60,6 +61,11 @@ struct RunSetup {
     // True when any band condition is on; the run then goes through a
     // BandPath, and otherwise makes the window's samples exactly.
     bool hasBandConditions() const { return timed.has_value() || conditions != channel::BandConditions{}; }
+    // The run's keying, element by element: the timed runs or the pattern's
+    // elements. Refers to this set-up, which must outlive it.
+    keying::KeyingRuns keying() const {
+        return timed ? keying::KeyingRuns(timed->runs) : keying::KeyingRuns(pattern, plan.samplesPerElement);
+    }
 };
 
 // After the repair: in continuous-tone mode the tone is built afresh from the
