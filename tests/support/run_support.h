@@ -19,4 +19,13 @@ inline synth::RunPlan planAndDesign(synth::SynthesisState& state, const settings
     return plan;
 }
 
+// The set-up of a run of the window's kind (no band conditions) for an
+// explicit pattern and its plan.
+inline synth::RunSetup classicSetup(const keying::KeyingPattern& pattern, const synth::RunPlan& plan) {
+    synth::RunSetup setup;
+    setup.pattern = pattern;
+    setup.plan = plan;
+    return setup;
+}
+
 }  // namespace vantel::testing

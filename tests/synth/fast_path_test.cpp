@@ -35,7 +35,7 @@ Rendered render(Renderer renderer, const settings::GenerationSettings& s, Mode m
     Rendered result;
     {
         wav::WavWriter writer((dir / "r.wav").string(), plan.sampleRate, plan.totalSamples);
-        const RunSetup setup{pattern, plan};
+        const RunSetup setup = vantel::testing::classicSetup(pattern, plan);
         GenerationRun run(state, setup, writer, renderer);
         while (run.running()) run.runElements(elementsPerCall, live(run.elementsDone()));
         writer.finish();

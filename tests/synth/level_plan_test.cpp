@@ -62,7 +62,8 @@ TEST(LevelPlan, ExpectedMeanSquareIsWhatTheRunMakes) {
         s.ScaleFact = 0.01;  // far from clipping
         const std::int16_t length = filter::firLengthRule(600, 12000, 200);
         SynthesisState state;
-        const RunSetup setup{c.pattern, vantel::testing::planAndDesign(state, s, c.mode, c.pattern, length)};
+        const RunSetup setup =
+            vantel::testing::classicSetup(c.pattern, vantel::testing::planAndDesign(state, s, c.mode, c.pattern, length));
         const double expected = expectedMeanSquare(setup, c.mode, c.filterOn, state.FIRCoeffs, length);
 
         vantel::testing::TempDir dir;

@@ -37,7 +37,7 @@ std::string renderedHash(Renderer renderer, const PinnedRun& r) {
     const RunPlan plan = vantel::testing::planAndDesign(state, s, r.mode, r.pattern, r.firLength);
     {
         wav::WavWriter writer((dir / "r.wav").string(), plan.sampleRate, plan.totalSamples);
-        const RunSetup setup{r.pattern, plan};
+        const RunSetup setup = vantel::testing::classicSetup(r.pattern, plan);
         GenerationRun run(state, setup, writer, renderer);
         std::int64_t calls = 0;
         while (run.running()) {

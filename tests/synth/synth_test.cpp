@@ -31,7 +31,7 @@ std::vector<std::int16_t> runToSamples(SynthesisState& state, const settings::Ge
     TempDir dir;
     const RunPlan plan = vantel::testing::planAndDesign(state, s, mode, pattern, live.firLength);
     wav::WavWriter writer((dir / "run.wav").string(), plan.sampleRate, plan.totalSamples);
-    const RunSetup setup{pattern, plan};
+    const RunSetup setup = vantel::testing::classicSetup(pattern, plan);
         GenerationRun run(state, setup, writer);
     while (run.running()) run.runElements(1, live);
     writer.finish();
@@ -160,7 +160,7 @@ TEST(GenerationRun, AbortWritesOneSampleOfTheNextElementAndAValidHeader) {
     const KeyingPattern pattern = KeyingPattern::fromText("- - -");
     const RunPlan plan = vantel::testing::planAndDesign(state, s, Mode::OnOffCW, pattern, 200);
     wav::WavWriter writer((dir / "abort.wav").string(), plan.sampleRate, plan.totalSamples);
-    const RunSetup setup{pattern, plan};
+    const RunSetup setup = vantel::testing::classicSetup(pattern, plan);
         GenerationRun run(state, setup, writer);
     run.runElements(1, {});
     run.runElements(1, {});
