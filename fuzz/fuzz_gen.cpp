@@ -181,33 +181,35 @@ void checkReportedRms(const std::vector<std::uint8_t>& b, const synth::Report& r
 }
 
 // A refusal is one line the command prints after "vantel-gen: ".
-void checkRefusal(const std::exception& e) {
-    const std::string what = e.what();
+std::string checkedRefusal(const std::exception& e) {
+    std::string what = e.what();
     require(!what.empty() && what.find('\n') == std::string::npos, "a refusal is one line");
+    return what;
 }
 
+// The refusal's text, or nothing when `run` went through.
 template <typename Run>
-bool refused(Run&& run) {
+std::optional<std::string> refusal(Run&& run) {
     try {
         run();
-        return false;
+        return std::nullopt;
     } catch (const synth::RunError& e) {
-        checkRefusal(e);
+        return checkedRefusal(e);
     } catch (const vantel::channel::BandError& e) {
-        checkRefusal(e);
+        return checkedRefusal(e);
     } catch (const vantel::keying::MessageError& e) {
-        checkRefusal(e);
+        return checkedRefusal(e);
     } catch (const gen::UsageError& e) {  // a sweep's lists, read only once expanded
-        checkRefusal(e);
+        return checkedRefusal(e);
     }
-    return true;
 }
 
 void checkRun(gen::GenOptions options) {
     const PrivateFolder folder;
     options.output = (folder.path() / "CWTemp.wav").string();
     std::optional<gen::PreparedFile> prepared;
-    const bool refusedToPrepare = refused([&] { prepared = gen::prepareFile(options); });
+    const auto prepareRefusal = refusal([&] { prepared = gen::prepareFile(options); });
+    const bool refusedToPrepare = prepareRefusal.has_value();
     if (prepared && prepared->setup.plan.totalSamples > kMostSamples) return;
     // Without band options the plan follows from the window's own steps alone.
     if (!gen::hasBandOptions(options)) {
@@ -216,15 +218,19 @@ void checkRun(gen::GenOptions options) {
             plan = predictPlan(options);
         } catch (const synth::RunError&) {
         }
-        require(plan.has_value() == !refusedToPrepare, "the window's plan and the command agree on refusing");
-        if (plan) {
+        // --level auto also refuses a run the window would make, when that
+        // run's level has no finite value to scale from.
+        const bool cannotScale = options.autoLevel() && refusedToPrepare && prepareRefusal->starts_with("--level auto:");
+        require(plan.has_value() == (!refusedToPrepare || cannotScale),
+                "the window's plan and the command agree on refusing");
+        if (plan && prepared) {
             require(plan->totalSamples == prepared->setup.plan.totalSamples &&
                         plan->sampleRate == prepared->setup.plan.sampleRate,
                     "the window's plan is the command's");
         }
     }
     synth::Report report;
-    const bool refusedToRun = refused([&] { report = gen::generateFile(options).report; });
+    const bool refusedToRun = refusal([&] { report = gen::generateFile(options).report; }).has_value();
     require(refusedToRun == refusedToPrepare, "a run fails exactly when its set-up does");
     if (!refusedToRun) {
         const auto bytes = contents(options.output);
