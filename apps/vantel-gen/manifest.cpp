@@ -337,17 +337,30 @@ ManifestWriter::ManifestWriter(const std::filesystem::path& folder)
       jsonTemporary_(folder / (std::string(kManifestJsonl) + ".partial-" + std::to_string(::getpid()))) {
     csv_.open(csvTemporary_, std::ios::binary | std::ios::trunc);
     json_.open(jsonTemporary_, std::ios::binary | std::ios::trunc);
+    madeCsv_ = csv_.is_open();
+    madeJson_ = json_.is_open();
     csv_ << csvHeader() << '\n';
-    check();
+    // A constructor that throws runs no destructor: one temporary may exist.
+    try {
+        check();
+    } catch (...) {
+        discard();
+        throw;
+    }
 }
 
 ManifestWriter::~ManifestWriter() {
-    if (finished_) return;
+    if (!finished_) discard();
+}
+
+void ManifestWriter::discard() {
     csv_.close();
     json_.close();
+    // Only what this writer made: the name of one it could not open may be
+    // something else's.
     std::error_code ignored;
-    std::filesystem::remove(csvTemporary_, ignored);
-    std::filesystem::remove(jsonTemporary_, ignored);
+    if (madeCsv_) std::filesystem::remove(csvTemporary_, ignored);
+    if (madeJson_) std::filesystem::remove(jsonTemporary_, ignored);
 }
 
 void ManifestWriter::add(std::size_t index, const ManifestRow& row) {

@@ -85,12 +85,14 @@ private:
     };
     void write(const Lines& lines);
     void check();
+    void discard();
 
     std::filesystem::path folder_, csvTemporary_, jsonTemporary_;
     std::ofstream csv_, json_;
     std::mutex mutex_;
     std::map<std::size_t, Lines> heldBack_;
     std::size_t next_ = 0;
+    bool madeCsv_ = false, madeJson_ = false;
     bool finished_ = false;
 };
 

@@ -25,16 +25,21 @@ namespace {
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
 
-std::vector<std::optional<std::string>> valuesOf(Typed id, const GenOptions& options) {
-    const std::optional<std::string>& listText = options.typed[id];
-    if (!listText) return {std::nullopt};
-    const std::string option(typedOption(id).name);
-    const std::vector<std::string> texts = expandValues(option, *listText);
+// A value given twice would name two files alike.
+std::vector<std::optional<std::string>> distinctValues(const std::string& option, const std::vector<std::string>& texts) {
     std::set<std::string> seen;
     for (const std::string& t : texts) {
         if (!seen.insert(t).second) throw UsageError(option + " gives " + t + " more than once");
     }
     return {texts.begin(), texts.end()};
+}
+
+std::vector<std::optional<std::string>> valuesOf(Typed id, const GenOptions& options) {
+    const std::optional<std::string>& listText = options.typed[id];
+    if (!listText) return {std::nullopt};
+    const std::string option(typedOption(id).name);
+    const std::vector<std::string> texts = expandValues(option, *listText);
+    return distinctValues(option, texts);
 }
 
 // A band option's values: numbers expanded like --snr's, preset names as a
@@ -58,11 +63,7 @@ std::vector<std::optional<std::string>> valuesOf(Band id, const GenOptions& opti
     } else {
         texts = expandValues(option, *listText);
     }
-    std::set<std::string> seen;
-    for (const std::string& t : texts) {
-        if (!seen.insert(t).second) throw UsageError(option + " gives " + t + " more than once");
-    }
-    return {texts.begin(), texts.end()};
+    return distinctValues(option, texts);
 }
 
 // The sweep's dimensions from the outermost to the innermost.

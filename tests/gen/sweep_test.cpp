@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "support/run_command.h"
 #include "support/spawn.h"
 #include "support/wav_file.h"
+#include "wav/wav_writer.h"
 
 namespace vantel::gen {
 namespace {
@@ -83,6 +85,15 @@ TEST(ManifestText, CsvQuotingAndJsonEscapingKeepEveryByteSafe) {
     EXPECT_EQ(jsonText("\xc0\x80"), "\"\\ufffd\\ufffd\"");
     EXPECT_EQ(jsonText("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
     EXPECT_EQ(jsonText(std::string("a\0b", 3)), "\"a\\u0000b\"");
+}
+
+// A manifest that cannot be begun leaves neither of its temporaries behind.
+TEST(ManifestWriterFaults, AFailedStartLeavesNoTemporary) {
+    const TempDir dir;
+    const std::string blocker = std::string(kManifestJsonl) + ".partial-" + std::to_string(::getpid());
+    std::filesystem::create_directory(dir.path() / blocker);  // the JSON lines temporary cannot be opened
+    EXPECT_THROW(ManifestWriter{dir.path()}, wav::FileError);
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{blocker});
 }
 
 TEST(SweepCommand, BadInputIsRefusedBeforeAnythingIsWritten) {
