@@ -5,10 +5,15 @@
 # folder, not into the repository. Exits non-zero at the first finding; the
 # input that failed is left in build-fuzz/findings/.
 #
-#   scripts/fuzz.sh [SECONDS]
+# The mutations start from a fixed seed, so a finding in a test run can be
+# replayed with the same command; FUZZ_SEED picks another to explore further
+# (0 lets libFuzzer choose one).
+#
+#   [FUZZ_SEED=N] scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-45}
+seed=${FUZZ_SEED:-1}
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DVANTEL_FUZZ=ON \
@@ -21,7 +26,7 @@ for corpus in fuzz/corpus/*/; do
   scratch=build-fuzz/scratch/$target
   mkdir -p "$scratch"
   echo "== fuzz_$target for ${seconds}s"
-  build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+  build-fuzz/fuzz/fuzz_$target -seed="$seed" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -max_len=4096 -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$target"- \
     "$scratch" "$corpus"
 done
