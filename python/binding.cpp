@@ -24,6 +24,7 @@
 
 #include "gen_options.h"
 #include "gen_run.h"
+#include "keying/extended_morse.h"
 #include "labels.h"
 #include "manifest.h"
 #include "ranges.h"
@@ -113,13 +114,17 @@ py::array_t<std::int16_t> ownedSamples(std::vector<std::int16_t>&& samples) {
     return array;
 }
 
-std::thread::id mainThread;
+// With the GIL held.
+bool inMainThread() {
+    const py::module_ threading = py::module_::import("threading");
+    return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
 
 // Ctrl-C reaches Python only in the main thread, and only when it runs Python
 // code: a long run in the main thread looks for it now and then. Other
 // threads never take the GIL mid-run, so they keep generating in parallel.
-gen::StopRequested keyboardInterruptCheck() {
-    if (std::this_thread::get_id() != mainThread) return {};
+gen::StopRequested keyboardInterruptCheck(bool mainThread) {
+    if (!mainThread) return {};
     static constexpr auto kLookEvery = std::chrono::milliseconds(100);
     return [next = std::chrono::steady_clock::now() + kLookEvery]() mutable {
         const auto now = std::chrono::steady_clock::now();
@@ -137,9 +142,10 @@ py::dict generateClip(const gen::GenOptions& given, std::size_t index, const std
     std::vector<std::string> report;
     std::optional<std::string> clipping;
     double snr = 0;
+    const bool mainThread = inMainThread();
     try {
         py::gil_scoped_release release;
-        clip = gen::generateClip(options, keyboardInterruptCheck());
+        clip = gen::generateClip(options, keyboardInterruptCheck(mainThread));
         row = gen::manifestRow(index, fileName, options, clip.result);
         report = reportLines(options, clip.result);
         clipping = gen::clippingWarning(clip.result);
@@ -307,7 +313,6 @@ std::optional<std::string> sweepClippingWarning(const Plan& p, std::size_t writt
 
 PYBIND11_MODULE(_vantel, m) {
     m.doc() = "Vantel's engine and vantel-gen's library (use the vantel package, not this module)";
-    mainThread = std::this_thread::get_id();
 
     // vantel-gen's one-line messages, word for word.
     py::register_exception_translator([](std::exception_ptr e) {
@@ -316,6 +321,8 @@ PYBIND11_MODULE(_vantel, m) {
         } catch (const gen::UsageError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         } catch (const synth::RunError& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        } catch (const keying::MessageError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         } catch (const wav::FileError& error) {
             PyErr_SetString(PyExc_OSError, error.what());

@@ -116,6 +116,19 @@ def test_bad_options_raise_vantel_gens_message(tmp_path, options):
     assert str(error.value) == message
 
 
+@pytest.mark.parametrize("options, args", [
+    ({"message": "<E", "extended": True}, ["--message", "<E", "--extended"]),
+    ({"message": "E", "wpm": 10, "farnsworth": 20}, ["--message", "E", "--wpm", "10", "--farnsworth", "20"]),
+])
+def test_runs_refused_while_being_set_up_raise_value_error(tmp_path, options, args):
+    # These are found only once the message is encoded and timed.
+    done = run_gen(args + ["-o", "x.wav"], tmp_path)
+    assert done.returncode != 0
+    with pytest.raises(ValueError) as error:
+        vantel.generate(**options)
+    assert str(error.value) == done.stderr.strip().removeprefix("vantel-gen: ")
+
+
 @pytest.mark.parametrize("keyword", ["output", "o", "sweep", "jobs", "quiet", "help", "version"])
 def test_options_for_files_are_refused(keyword):
     with pytest.raises(ValueError, match=f"^{keyword}= "):
