@@ -125,6 +125,15 @@ def interrupt_when_a_file_appears(folder, interrupt):
     return watcher
 
 
+def test_a_manifest_that_cannot_be_written_leaves_nothing_of_its_own(tmp_path):
+    from vantel import _sweep
+    blocker = tmp_path / f"manifest.jsonl.partial-{os.getpid()}"
+    blocker.mkdir()  # the JSON lines temporary cannot be opened
+    with pytest.raises(OSError, match="Cannot write the manifest in"):
+        _sweep._write_manifest(str(tmp_path), {})
+    assert os.listdir(tmp_path) == [blocker.name]
+
+
 @pytest.mark.parametrize("where", ["here", "dask"])
 def test_ctrl_c_leaves_complete_files_and_their_manifest(tmp_path, reference, where, request):
     client = request.getfixturevalue("client") if where == "dask" else None

@@ -178,16 +178,20 @@ def _write_manifest(folder, lines):
     suffix = f".partial-{os.getpid()}"
     csv_path = os.path.join(folder, _vantel.MANIFEST_CSV)
     json_path = os.path.join(folder, _vantel.MANIFEST_JSONL)
+    made = []  # only these are ours to remove: a name not opened may be something else's
     try:
-        with open(csv_path + suffix, "wb") as csv, open(json_path + suffix, "wb") as json:
-            csv.write(_vantel.csv_header() + b"\n")
-            for index in sorted(lines):
-                csv.write(lines[index][0] + b"\n")
-                json.write(lines[index][1] + b"\n")
+        with open(csv_path + suffix, "wb") as csv:
+            made.append(csv_path + suffix)
+            with open(json_path + suffix, "wb") as json:
+                made.append(json_path + suffix)
+                csv.write(_vantel.csv_header() + b"\n")
+                for index in sorted(lines):
+                    csv.write(lines[index][0] + b"\n")
+                    json.write(lines[index][1] + b"\n")
         os.replace(csv_path + suffix, csv_path)
         os.replace(json_path + suffix, json_path)
     except OSError:
-        for temporary in (csv_path + suffix, json_path + suffix):
+        for temporary in made:
             try:
                 os.remove(temporary)
             except FileNotFoundError:
