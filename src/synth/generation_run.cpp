@@ -164,19 +164,21 @@ void GenerationRun::makeRawSamples(const LiveControls& live, double* raw, std::s
         return;
     }
     kernels::tone(phase_.data(), amplitude_.data(), tone_.data(), count);
+    measureToneAndNoise(raw, count);
+    kernels::add(tone_.data(), raw, count);
+}
+
+// The noise in `raw` and the wanted tone in tone_, for the S/N measured.
+void GenerationRun::measureToneAndNoise(const double* raw, std::size_t count) {
     measure_.noiseEnergy += kernels::sumOfSquares(raw, count);
     measure_.noiseSamples += static_cast<std::int64_t>(count);
     measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
     measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
-    kernels::add(tone_.data(), raw, count);
 }
 
 void GenerationRun::addBandConditions(double* raw, std::size_t count) {
     band_->process(amplitude_.data(), phase_.data(), tone_.data(), qrm_.data(), qrn_.data(), count);
-    measure_.noiseEnergy += kernels::sumOfSquares(raw, count);
-    measure_.noiseSamples += static_cast<std::int64_t>(count);
-    measure_.toneEnergy += kernels::sumOfSquares(tone_.data(), count);
-    measure_.toneSamples += kernels::countNonZero(amplitude_.data(), count);
+    measureToneAndNoise(raw, count);
     measure_.qrnCrashes = band_->qrnCrashes();
     // In the order one sample at a time adds them.
     kernels::add(tone_.data(), raw, count);

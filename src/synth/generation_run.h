@@ -77,6 +77,7 @@ public:
 private:
     std::int16_t produceSample(bool keyDown, const LiveControls& live);
     double bandSample(bool keyDown, double noise, const LiveControls& live);
+    void measureToneAndNoise(const double* raw, std::size_t count);
     void addBandConditions(double* raw, std::size_t count);
     void renderReference(std::int64_t samples, const LiveControls& live);
     void renderFast(std::int64_t samples, const LiveControls& live);
