@@ -100,6 +100,13 @@ void Vantel::Form_Unload() {
     QCoreApplication::quit();
 }
 
+void Vantel::changeEvent(QEvent* event) {
+    // A desktop's theme may change while the window is open; the window's
+    // colours are then measured against the new palette.
+    if (event->type() == QEvent::PaletteChange) applyColours();
+    QWidget::changeEvent(event);
+}
+
 void Vantel::closeEvent(QCloseEvent* event) {
     if (runUnderWay() || playing_) {
         // The run loop (or the wait for the sound) is further up this very

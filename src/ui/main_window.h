@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -61,6 +62,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     enum class RunPhase { Idle, SettingUp, Repairing, Sounding };
@@ -75,6 +77,7 @@ private:
     void createFilterFrame();
     void fitCaptions();
     void setTabOrder();
+    void applyColours();
     void connectHandlers();
 
     // Control events.
@@ -121,6 +124,7 @@ private:
     void showDone(const synth::Report& report);
     void showRunFailure(const QString& message);
     void showReport(const synth::Report& report);
+    void showInfo(const QString& text, const QColor& colour);
 
     QLineEdit* boxFor(settings::Box box) const;
     std::string boxText(settings::Box box) const;
@@ -138,6 +142,7 @@ private:
     bool closeRequested_ = false;
     bool playing_ = false;
     SaveWavFile* saveDialog_ = nullptr;  // made on the first Save, owned as a child
+    std::optional<QColor> infoColour_;   // InfoText's colour as chosen, before it is made readable
     double logicalDpi_ = 96;
 
     // Frames.

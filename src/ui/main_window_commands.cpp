@@ -1,6 +1,5 @@
 // The Play and Save commands of the main window.
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 
@@ -16,10 +15,7 @@ void Vantel::Play_Click() {
     playing_ = true;
     const QString failure = playAndWait(QString::fromLatin1(kTempWavFile));
     playing_ = false;
-    if (!failure.isEmpty()) {
-        setTextColour(InfoText, kRed);
-        InfoText->setText(failure);
-    }
+    if (!failure.isEmpty()) showInfo(failure, kRed);
     if (closeRequested_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 

@@ -49,15 +49,14 @@ QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const T
     return place(new FrameBox(QString::fromLatin1(caption), parent), name, at, dpi);
 }
 
-// A read-only box of several lines on the button face, for figures the
-// program writes.
+// A read-only box of several lines, for figures the program writes (on the
+// button face: see applyColours).
 QPlainTextEdit* displayBox(QWidget* parent, const char* name, const TwipRect& at, double dpi) {
     auto* control = place(new QPlainTextEdit(parent), name, at, dpi);
     control->setReadOnly(true);
     control->setTabChangesFocus(true);
     control->document()->setDocumentMargin(1);
     control->setBackgroundVisible(false);
-    setBackground(control, control->palette().color(QPalette::Button));
     return control;
 }
 
@@ -146,6 +145,22 @@ void Vantel::createControls() {
     createWindowControls();
     fitCaptions();
     setTabOrder();
+    applyColours();
+}
+
+// The window's own colours, each text made readable on its background under
+// the palette in force; run again whenever the palette changes.
+void Vantel::applyColours() {
+    const QPalette& look = palette();
+    const QColor face = look.color(QPalette::Button);
+    const QColor background = look.color(QPalette::Window);
+    for (QPlainTextEdit* box : {CWPatternText, SNVals}) setBackground(box, face);
+    setBackground(Play, kLightGreen);
+    setTextColour(Play, look.color(QPalette::ButtonText), kLightGreen);
+    setTextColour(CWPatternText, kRed, face);
+    // The grey the desktop gives a workspace behind documents.
+    setTextColour(FIRLen, look.color(QPalette::Dark), background);
+    if (infoColour_) setTextColour(InfoText, *infoColour_, background);
 }
 
 void Vantel::createWindowControls() {
@@ -159,7 +174,6 @@ void Vantel::createWindowControls() {
     SaveWav->hide();
     Play = place(new WrappingButton("Play >>>", this), "Play", {1320, 6480, 1215, 495}, dpi);
     Play->setFont(layoutFont(12));
-    setBackground(Play, kLightGreen);
     Play->hide();
     GenWav = place(new WrappingButton("Generate WAV file", this), "GenWav", {2160, 6480, 975, 495}, dpi);
 
@@ -167,7 +181,6 @@ void Vantel::createWindowControls() {
     CWPatternText->setFont(layoutFont(9.75));
     CWPatternText->setWordWrapMode(QTextOption::WrapAnywhere);
     CWPatternText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setTextColour(CWPatternText, kRed);
 
     FStext = textBox(this, "FStext", settings::Box::FStext, {1440, 240, 735, 285}, dpi);
     InfoText = label(this, "InfoText", "", {3120, 5040, 2055, 855}, dpi, Qt::AlignHCenter);
@@ -234,8 +247,6 @@ void Vantel::createFilterFrame() {
     FilterCFtext = textBox(Frame1, "FilterCFtext", settings::Box::FilterCFtext, {1800, 600, 735, 285}, dpi);
     FilterBWtext = textBox(Frame1, "FilterBWtext", settings::Box::FilterBWtext, {1800, 960, 735, 285}, dpi);
     FIRLen = label(Frame1, "FIRLen", "FIR ", {240, 1200, 1575, 255}, dpi);
-    // The grey the desktop gives a workspace behind documents.
-    setTextColour(FIRLen, FIRLen->palette().color(QPalette::Dark));
     Label10 = label(Frame1, "Label10", "Centre Frequency", {120, 600, 1455, 255}, dpi, Qt::AlignRight);
     Label9 = label(Frame1, "Label9", "Output Filter BW/ Hz", {120, 960, 1575, 255}, dpi, Qt::AlignRight);
 }

@@ -230,14 +230,16 @@ void Vantel::showRunFailure(const QString& message) {
     SaveWav->hide();
     Abort->hide();
     Progress->hide();
-    setTextColour(InfoText, kRed);
-    InfoText->setText(message);
+    showInfo(message, kRed);
     GenWav->show();
 }
 
-void Vantel::showReport(const synth::Report& report) {
-    setTextColour(InfoText, reportColour(report.kind));
-    InfoText->setText(reportText(report.text));
+void Vantel::showReport(const synth::Report& report) { showInfo(reportText(report.text), reportColour(report.kind)); }
+
+void Vantel::showInfo(const QString& text, const QColor& colour) {
+    infoColour_ = colour;
+    setTextColour(InfoText, colour, palette().color(QPalette::Window));
+    InfoText->setText(text);
 }
 
 }  // namespace vantel::ui

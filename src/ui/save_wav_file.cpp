@@ -66,7 +66,6 @@ void SaveWavFile::createControls() {
     QFont warningFont = layoutFont(9.75);
     warningFont.setBold(true);
     ExistWarn->setFont(warningFont);
-    setTextColour(ExistWarn, kRed);
     DelFile = new QPushButton("Delete ?", this);
     place(DelFile, "DelFile", {1680, 720, 855, 255});
     DoTheSave = new QPushButton("Store", this);
@@ -77,7 +76,7 @@ void SaveWavFile::createControls() {
     ErrorText->setObjectName("ErrorText");
     ErrorText->setWordWrap(true);
     ErrorText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setTextColour(ErrorText, kRed);
+    applyColours();
 
     ExistWarn->hide();
     DelFile->hide();
@@ -88,6 +87,17 @@ void SaveWavFile::createControls() {
     connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
     connect(DoTheSave, &QPushButton::clicked, this, [this] { DoTheSave_Click(); });
     connect(DelFile, &QPushButton::clicked, this, [this] { DelFile_Click(); });
+}
+
+// The warnings' red, made readable on the palette in force; run again when
+// the palette changes.
+void SaveWavFile::applyColours() {
+    for (QLabel* warning : {ExistWarn, ErrorText}) setTextColour(warning, kRed, palette().color(QPalette::Window));
+}
+
+void SaveWavFile::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) applyColours();
+    QWidget::changeEvent(event);
 }
 
 void SaveWavFile::showFor(const QWidget& mainWindow, const OfferedNameTexts& texts, const QString& sourceFile) {

@@ -45,9 +45,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void createControls();
+    void applyColours();
     int toPixelsX(int twips) const;
     int toPixelsY(int twips) const;
     void placeBeside(const QWidget& mainWindow);

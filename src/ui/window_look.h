@@ -24,7 +24,21 @@ inline const QColor kBlue{0, 0, 255};
 inline const QColor kMagenta{255, 0, 255};
 inline const QColor kLightGreen{192, 255, 192};
 
-void setTextColour(QWidget* widget, const QColor& colour);
+// The least contrast at which ordinary text is easily read (WCAG 2, level AA).
+inline constexpr double kReadableContrast = 4.5;
+
+// The WCAG 2 contrast of two colours: 1 (the same brightness) to 21 (black on
+// white).
+double contrastRatio(const QColor& a, const QColor& b);
+// `colour` itself where it reads on `background`; otherwise the same hue and
+// saturation, made darker or lighter by the least that reaches
+// kReadableContrast, so a desktop's dark palette keeps the window's colours
+// yet leaves every text legible.
+QColor readableOn(const QColor& colour, const QColor& background);
+
+// Gives the widget's text `colour`, made readable on `background`, the
+// colour the text is drawn on.
+void setTextColour(QWidget* widget, const QColor& colour, const QColor& background);
 void setBackground(QWidget* widget, const QColor& colour);
 
 }  // namespace vantel::ui

@@ -14,6 +14,7 @@
 #include "fault_support.h"
 #include "gen_run.h"
 #include "ui/progress_box.h"
+#include "ui/test_palettes.h"
 #include "ui/window_driver.h"
 
 using vantel::testing::InFolder;
@@ -28,7 +29,7 @@ using vantel::testing::writeFile;
 
 namespace {
 
-const QColor kRed{255, 0, 0};
+const QColor kRed = vantel::testing::kRedOnLightFace;  // red, darkened to read on the light face
 const QColor kBlue{0, 0, 255};
 const std::string kUsersFile = "a recording the user keeps";
 const std::vector<std::string> kOnlyUsersFile{"keep.wav"};

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "fault_support.h"
+#include "ui/test_palettes.h"
 #include "ui/window_driver.h"
 
 using vantel::testing::InFolder;
@@ -20,7 +21,7 @@ using vantel::testing::WindowDriver;
 
 namespace {
 
-const QColor kRed{255, 0, 0};
+const QColor kRed = vantel::testing::kRedOnLightFace;  // red, darkened to read on the light face
 const QColor kBlue{0, 0, 255};
 
 // The daemon is the process whose command line loads the native protocol on

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "test_fonts.h"
+#include "test_palettes.h"
 #include "ui/save_wav_file.h"
 
 using vantel::ui::OfferedNameTexts;
@@ -257,7 +258,7 @@ private slots:
         store();
         QVERIFY(errorText()->isVisible());
         QVERIFY(errorText()->text().contains("nofolder/abc.WAV"));
-        QCOMPARE(errorText()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(errorText()->palette().color(QPalette::WindowText), vantel::testing::kRedOnLightFace);
         QVERIFY(dialog_->height() > normalHeight);
         QVERIFY(dialog_->rect().contains(errorText()->geometry()));
         QVERIFY(!warning()->isVisible());

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "test_fonts.h"
+#include "test_palettes.h"
 #include "window_driver.h"
 
 using vantel::testing::WindowDriver;
@@ -54,7 +55,7 @@ void WindowLayoutTest::opensWithTheStartupState() {
     QCOMPARE(s.FilterBW, 3000.0);
     QCOMPARE(w.window.firLength(), std::int16_t{200});
 
-    QCOMPARE(w.find("CWPatternText")->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(w.find("CWPatternText")->palette().color(QPalette::Text), vantel::testing::kRedOnLightFace);
     QCOMPARE(w.find("Play")->palette().color(QPalette::Button), QColor(192, 255, 192));
     QCOMPARE(w.find("Play")->font().pointSizeF(), 12.0);
     QCOMPARE(w.find("SaveWav")->font().pointSizeF(), 9.75);

@@ -14,6 +14,7 @@
 #include <csignal>
 
 #include "gen_run.h"
+#include "test_palettes.h"
 #include "ui/progress_box.h"
 #include "window_driver.h"
 
@@ -191,7 +192,7 @@ void WindowRunTest::abortLeavesATruncatedValidFile() {
     w.generate();
 
     QCOMPARE(w.text("InfoText"), QString(" Aborted!  Change any parameter to restart"));
-    QCOMPARE(w.textColour("InfoText"), QColor(255, 0, 0));
+    QCOMPARE(w.textColour("InfoText"), vantel::testing::kRedOnLightFace);
     for (const char* name : {"Play", "SaveWav", "Abort", "GenWav"}) QVERIFY2(!w.shown(name), name);
     QVERIFY(w.shown("Progress"));
 
@@ -265,7 +266,7 @@ void WindowRunTest::clippingIsReportedInRed() {
     w.generate();
     QCOMPARE(runningFigure, QString("  3dB clipping"));
     QCOMPARE(w.text("InfoText"), QString("Severe Clipping. Reduce output scaling"));
-    QCOMPARE(w.textColour("InfoText"), QColor(255, 0, 0));
+    QCOMPARE(w.textColour("InfoText"), vantel::testing::kRedOnLightFace);
     QVERIFY(w.shown("Play"));
 }
 
@@ -273,7 +274,7 @@ void WindowRunTest::failuresAreShownAndTheWindowStaysUsable() {
     WindowDriver w;
     auto expectFailure = [&](const QString& message) {
         QCOMPARE(w.text("InfoText"), message);
-        QCOMPARE(w.textColour("InfoText"), QColor(255, 0, 0));
+        QCOMPARE(w.textColour("InfoText"), vantel::testing::kRedOnLightFace);
         for (const char* name : {"Play", "SaveWav", "Abort", "Progress"}) QVERIFY2(!w.shown(name), name);
         QVERIFY(w.shown("GenWav"));
     };
@@ -336,7 +337,7 @@ void WindowRunTest::saveAndPlayActOnTheGeneratedFile() {
     qunsetenv("PULSE_SERVER");
     QVERIFY(!w.text("InfoText").isEmpty());
     QVERIFY(!w.text("InfoText").contains('\n'));
-    QCOMPARE(w.textColour("InfoText"), QColor(255, 0, 0));
+    QCOMPARE(w.textColour("InfoText"), vantel::testing::kRedOnLightFace);
     QVERIFY(!w.window.playing());
     w.type("SNtext", "10");
     QVERIFY(w.shown("GenWav"));
