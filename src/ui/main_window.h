@@ -77,6 +77,7 @@ private:
     void createFilterFrame();
     void fitCaptions();
     void setTabOrder();
+    void nameControlsByCaptions();
     void applyColours();
     void connectHandlers();
 

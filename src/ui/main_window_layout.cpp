@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "settings/entry_rules.h"
@@ -145,7 +146,25 @@ void Vantel::createControls() {
     createWindowControls();
     fitCaptions();
     setTabOrder();
+    nameControlsByCaptions();
     applyColours();
+}
+
+// A screen reader names a box by the caption beside it. The label stays the
+// box's buddy when its caption changes, so the name follows.
+void Vantel::nameControlsByCaptions() {
+    // On the window, then frame by frame.
+    const std::vector<std::pair<QLabel*, QWidget*>> captions{
+        {Label1, FStext},
+        {Label2, BWtext}, {Label6, SNtext}, {Label8, ScaleText},
+        {Label3, Ftonetext}, {Label4, WPMtext}, {Label5, Messagetext}, {SPToneLabel, SpaceToneText},
+        {Label10, FilterCFtext}, {Label9, FilterBWtext}};
+    for (const auto& [caption, box] : captions) caption->setBuddy(box);
+    // The bar sets the same level as the box beside it; the display boxes
+    // have no caption, only what they show.
+    ScaleScroll->setAccessibleName(Label8->text());
+    CWPatternText->setAccessibleName("Keying pattern");
+    SNVals->setAccessibleName("S/N normalised");
 }
 
 // The window's own colours, each text made readable on its background under

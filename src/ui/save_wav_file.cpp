@@ -61,6 +61,7 @@ void SaveWavFile::createControls() {
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Text1 = new QLineEdit(this);
     place(Text1, "Text1", {240, 360, 2415, 285});
+    Label1->setBuddy(Text1);  // a screen reader names the box by its caption
     ExistWarn = new QLabel("File Exists", this);
     place(ExistWarn, "ExistWarn", {480, 720, 1215, 255});
     QFont warningFont = layoutFont(9.75);

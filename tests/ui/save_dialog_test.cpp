@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -74,6 +75,8 @@ private slots:
         QVERIFY(dialog_->isVisible());
         QCOMPARE(text1()->text(), "800HzSN20BW300Fil3000");
         QVERIFY(!warning()->isVisible() && !deleteButton()->isVisible());
+        // A screen reader names the box by its caption.
+        QCOMPARE(QAccessible::queryAccessibleInterface(text1())->text(QAccessible::Name), "File Name");
 
         const double dpiX = dialog_->logicalDpiX();
         const double dpiY = dialog_->logicalDpiY();

@@ -1,5 +1,7 @@
 // The window as it opens: controls, captions, start-up state, fonts, tab
-// order, and that every caption fits its box.
+// order, that every caption fits its box, and the names a screen reader
+// gives its inputs.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
@@ -12,6 +14,21 @@
 
 using vantel::testing::WindowDriver;
 
+namespace {
+
+QString accessibleName(QWidget* control) {
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+}
+
+// A caption as a screen reader says it: no mnemonic marker, no closing colon.
+QString spoken(QString caption) {
+    caption.remove('&');
+    if (caption.endsWith(':')) caption.chop(1);
+    return caption;
+}
+
+}  // namespace
+
 class WindowLayoutTest : public QObject {
     Q_OBJECT
 private slots:
@@ -21,6 +38,7 @@ private slots:
     void everyCaptionFitsItsBox();
     void drawsInTheLayoutFace();
     void focusFollowsTheTabOrder();
+    void everyInputIsNamedByItsCaption();
 };
 
 void WindowLayoutTest::opensWithTheStartupState() {
@@ -169,6 +187,30 @@ void WindowLayoutTest::focusFollowsTheTabOrder() {
         visited << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(visited, expected);
+}
+
+void WindowLayoutTest::everyInputIsNamedByItsCaption() {
+    WindowDriver w;
+    const std::vector<std::pair<const char*, const char*>> captions{
+        {"FStext", "Label1"},
+        {"BWtext", "Label2"}, {"SNtext", "Label6"}, {"ScaleText", "Label8"}, {"ScaleScroll", "Label8"},
+        {"Ftonetext", "Label3"}, {"WPMtext", "Label4"}, {"Messagetext", "Label5"}, {"SpaceToneText", "SPToneLabel"},
+        {"FilterCFtext", "Label10"}, {"FilterBWtext", "Label9"}};
+    for (const auto& [control, caption] : captions) {
+        QCOMPARE(accessibleName(w.find(control)), spoken(w.text(caption)));
+    }
+    // The speed box's caption changes with the mode, and its name with it.
+    w.click("ToneOnly");
+    QCOMPARE(accessibleName(w.find("WPMtext")), QString("Tone Duration  s"));
+
+    // Every control of the layout that takes input or shows a value; Qt's
+    // own parts of them (a box's scroll bars) have no name of their own.
+    for (QWidget* control : w.window.findChildren<QWidget*>()) {
+        if (control->objectName().isEmpty()) continue;
+        const bool input = qobject_cast<QLineEdit*>(control) || qobject_cast<QPlainTextEdit*>(control) ||
+                           qobject_cast<QAbstractButton*>(control) || qobject_cast<QScrollBar*>(control);
+        if (input) QVERIFY2(!accessibleName(control).isEmpty(), qPrintable(control->objectName()));
+    }
 }
 
 int main(int argc, char** argv) { return vantel::testing::runWindowTest<WindowLayoutTest>(argc, argv); }
