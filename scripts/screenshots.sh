@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Redraws the window's pictures in docs/ from a build in build/: at the normal
-# scale and at twice the scale, under Xvfb, in the face the layout is drawn for.
+# scale and at twice the scale, under Xvfb, in the face the layout is drawn for,
+# under a light palette and (after a run only) a dark one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build --target window_screenshots
