@@ -25,7 +25,6 @@
 #include "gen_options.h"
 #include "gen_run.h"
 #include "keying/extended_morse.h"
-#include "labels.h"
 #include "manifest.h"
 #include "ranges.h"
 #include "sweep.h"

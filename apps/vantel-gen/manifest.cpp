@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "keying/classic_labels.h"
+#include "synth/file_labels.h"
 #include "synth/level_report.h"
 #include "text/number_text.h"
 #include "wav/wav_writer.h"
@@ -207,34 +209,25 @@ std::string jsonNumber(double value) { return std::isfinite(value) ? numberText(
 
 // Each station as an object: its frequency, level, speed, message, first
 // sample and the labels of its characters in file samples.
-JsonValue qrmStationList(const std::vector<channel::QrmStation>& stations) {
+JsonValue qrmStationList(const std::vector<channel::QrmStation>& stations,
+                         const std::vector<std::vector<keying::TimedLabel>>& labels) {
     std::string json = "[";
-    for (const channel::QrmStation& station : stations) {
+    for (std::size_t k = 0; k < stations.size(); ++k) {
+        const channel::QrmStation& station = stations[k];
         if (json.size() > 1) json += ',';
         json += "{\"frequency_hz\":" + jsonNumber(station.frequencyHz) + ",\"level_db\":" + jsonNumber(station.levelDb) +
                 ",\"wpm\":" + jsonNumber(station.wpm) + ",\"message\":" + jsonText(station.message) +
-                ",\"start_sample\":" + std::to_string(station.startSample) + ",\"labels\":" + labelsJson(station.labels) +
+                ",\"start_sample\":" + std::to_string(station.startSample) + ",\"labels\":" + labelsJson(labels[k]) +
                 "}";
     }
     return {json + "]"};
-}
-
-// The labels the run's timing gives: the timed runs' own, or the classic
-// pattern's elements.
-std::vector<keying::TimedLabel> labelsOf(const synth::RunSetup& setup, const std::string& encoded) {
-    if (setup.timed) return setup.timed->labels;
-    std::vector<keying::TimedLabel> labels;
-    for (const CharacterLabel& l : characterLabels(encoded, setup.plan.samplesPerElement)) {
-        labels.push_back({std::string(1, l.character), l.start, l.end});
-    }
-    return labels;
 }
 
 // The message as sent: with timed keying the symbols timed (prosigns as
 // "<AR>"), otherwise as the window's encoder sends it.
 std::string sentMessage(const TypedForm& f, const synth::RunSetup& setup) {
     if (!settings::isMorseMode(f.mode)) return {};
-    if (!setup.timed) return encodedMessage(f.text(settings::Box::Messagetext));
+    if (!setup.timed) return keying::encodedMessage(f.text(settings::Box::Messagetext));
     std::string sent;
     for (const keying::TimedLabel& l : setup.timed->labels) sent += l.text;
     return sent;
@@ -248,6 +241,8 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
     const synth::RunSetup& setup = result.prepared.setup;
     const std::string encoded = sentMessage(f, setup);
     const bool timed = setup.timed.has_value();
+    const synth::FileLabels labels =
+        synth::fileLabels(setup, f.text(settings::Box::Messagetext), f.filterOn, f.firLength);
     ManifestRow row;
     row.emplace_back("index", static_cast<std::int64_t>(index));
     row.emplace_back("file", fileName);
@@ -260,14 +255,16 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
     // Timed keying has runs of any length, not one pattern of equal elements.
     row.emplace_back("keying_pattern", timed ? std::string() : setup.pattern.text());
     row.emplace_back("element_samples", timed ? std::nan("") : static_cast<double>(setup.plan.samplesPerElement));
-    row.emplace_back("labels", labelsOf(setup, encoded));
+    row.emplace_back("labels", labels.wanted);
     addMeasured(row, result);
     addBandTyped(row, typed);
     addBandUsed(row, typed, setup.conditions);
-    row.emplace_back("qrm_station_list", qrmStationList(setup.qrmStations));
+    row.emplace_back("qrm_station_list", qrmStationList(setup.qrmStations, labels.stations));
     row.emplace_back("qrm_measured_db", result.measure.qrmDb());
     row.emplace_back("qrn_measured_db", result.measure.qrnDb());
     row.emplace_back("qrn_crashes", result.measure.qrnCrashes);
+    // Added last, so that readers of the earlier columns by position still work.
+    row.emplace_back("filter_delay_samples", labels.filterDelay);
     return row;
 }
 

@@ -15,7 +15,6 @@
 #include "gen_options.h"
 #include "gen_run.h"
 #include "keying/morse_timing.h"
-#include "labels.h"
 
 namespace vantel::gen {
 

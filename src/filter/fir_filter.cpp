@@ -35,6 +35,8 @@ int ringLength(std::int16_t length) { return std::clamp<int>(length, 1, kMaxFirL
 
 }  // namespace
 
+std::int64_t delaySamples(std::int16_t length) { return std::max(ringLength(length) / 2 - 1, 0); }
+
 double noisePowerGain(const CoefficientStore& coeffs, std::int16_t length) {
     const int n = ringLength(length);
     double sum = 0;

@@ -32,6 +32,14 @@ private:
     int position_ = 0;
 };
 
+// The filter's delay in whole samples. The taps are symmetric about the
+// centre tap, length / 2, and the ring pairs tap m with the input
+// length - 1 - m samples before the newest (the two last taps both acting on
+// the newest), so the centre acts on the input length / 2 - 1 samples back:
+// every frequency is delayed by exactly that, 99 samples for the start-up
+// length of 200. The length is even, so no half sample arises.
+std::int64_t delaySamples(std::int16_t length);
+
 // What the filter does to power, for planning a run's level. The effective
 // taps are h[0..N-2] and h[N-1] + h[N] (the two that share the newest sample).
 // On white noise: the sum of the squared effective taps.

@@ -1,8 +1,8 @@
-#include "labels.h"
+#include "keying/classic_labels.h"
 
 #include "keying/morse_encoder.h"
 
-namespace vantel::gen {
+namespace vantel::keying {
 namespace {
 
 // Elements of one character as the encoder lays them out: a dot is 1 down and
@@ -18,7 +18,7 @@ constexpr std::int64_t kCharacterGap = 2;
 Piece pieceOf(char character) {
     if (character == ' ') return {kBlankElements, 0};
     Piece piece;
-    for (char symbol : keying::morseCode(static_cast<unsigned char>(character))) {
+    for (char symbol : morseCode(static_cast<unsigned char>(character))) {
         piece.keyDownEnd = piece.elements + (symbol == '.' ? 1 : 3);
         piece.elements = piece.keyDownEnd + 1;
     }
@@ -30,24 +30,24 @@ Piece pieceOf(char character) {
 
 std::string encodedMessage(std::string_view message) {
     std::string encoded;
-    for (char c : keying::toUpperAscii(message)) {
-        if (c == ' ' || !keying::morseCode(static_cast<unsigned char>(c)).empty()) encoded += c;
+    for (char c : toUpperAscii(message)) {
+        if (c == ' ' || !morseCode(static_cast<unsigned char>(c)).empty()) encoded += c;
     }
     return encoded;
 }
 
-std::vector<CharacterLabel> characterLabels(std::string_view encoded, std::int64_t samplesPerElement) {
-    std::vector<CharacterLabel> labels;
+std::vector<TimedLabel> classicLabels(std::string_view encoded, std::int64_t samplesPerElement) {
+    std::vector<TimedLabel> labels;
     labels.reserve(encoded.size());
     std::int64_t element = 0;
     for (char c : encoded) {
         const Piece piece = pieceOf(c);
         const std::int64_t endElement = element + (c == ' ' ? piece.elements : piece.keyDownEnd);
         // The one-sample delay of the keying.
-        labels.push_back({c, element * samplesPerElement + 1, endElement * samplesPerElement + 1});
+        labels.push_back({std::string(1, c), element * samplesPerElement + 1, endElement * samplesPerElement + 1});
         element += piece.elements;
     }
     return labels;
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::keying

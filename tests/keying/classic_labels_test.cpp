@@ -1,13 +1,13 @@
-// The timed runs' labels against the manifest's labels for the classic timing.
+// The timed runs' labels against the classic pattern's for the classic timing.
 #include <gtest/gtest.h>
 
 #include "keying/morse_timing.h"
-#include "labels.h"
+#include "keying/classic_labels.h"
 
-namespace vantel::gen {
+namespace vantel::keying {
 namespace {
 
-TEST(TimingLabels, DefaultTimingGivesTheManifestLabels) {
+TEST(ClassicLabels, DefaultTimingGivesThePatternsLabels) {
     const char* messages[] = {"TESTING", "cq cq de w1aw k", " A  B ", "PARIS PARIS ", "SOS?/.,0123#", "  "};
     const struct {
         double rate;
@@ -17,17 +17,15 @@ TEST(TimingLabels, DefaultTimingGivesTheManifestLabels) {
     for (const char* message : messages) {
         for (const auto& speed : speeds) {
             if (speed.rate * 1.2 / speed.wpm != static_cast<double>(speed.element)) continue;  // not a whole dot
-            const auto timed = keying::timeMessage(keying::parseExtendedMessage(message), speed.rate, speed.wpm);
-            const auto expected = characterLabels(encodedMessage(message), speed.element);
+            const auto timed = timeMessage(parseExtendedMessage(message), speed.rate, speed.wpm);
+            const auto expected = classicLabels(encodedMessage(message), speed.element);
             ASSERT_EQ(timed.labels.size(), expected.size()) << message;
             for (std::size_t i = 0; i < expected.size(); ++i) {
-                EXPECT_EQ(timed.labels[i].text, std::string(1, expected[i].character));
-                EXPECT_EQ(timed.labels[i].start, expected[i].start) << message << " " << i;
-                EXPECT_EQ(timed.labels[i].end, expected[i].end) << message << " " << i;
+                EXPECT_EQ(timed.labels[i], expected[i]) << message << " " << i;
             }
         }
     }
 }
 
 }  // namespace
-}  // namespace vantel::gen
+}  // namespace vantel::keying
