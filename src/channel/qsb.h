@@ -12,7 +12,8 @@ namespace vantel::channel {
 //     level(n) = -depthDb (1 - cos(2 pi (n / (period fs) + phi))) / 2,
 // phi a uniform starting phase (in cycles) from the file's Qsb stream, so
 // that files of a set fade differently. normaliseOver() scales it to unit
-// mean power over the file.
+// mean power over the file; a run normalises it with its signal instead
+// (setScale), so that the signal's key-down power keeps its value.
 class QsbGain {
 public:
     QsbGain(double depthDb, double periodS, double sampleRate, RandomStream phaseStream);
@@ -28,6 +29,7 @@ public:
     // normalisation), summed sample by sample.
     double meanPower(std::int64_t samples) const;
     void normaliseOver(std::int64_t samples);
+    void setScale(double scale) { scale_ = scale; }
 
     double startPhase() const { return startPhase_; }
 

@@ -106,6 +106,8 @@ public:
     // Scales the output by 1 / sqrt(meanGainPower(samples)), so that the
     // signal keeps its mean power over a file of that length.
     void normaliseOver(std::int64_t samples);
+    // Scales the output by `scale` (a normalisation measured elsewhere).
+    void setScale(double scale) { scale_ = scale; }
 
     double next(double inPhase, double quadrature);
     // out[i] for the next n samples; the same as n calls of next().

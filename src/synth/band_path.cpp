@@ -1,6 +1,7 @@
 #include "synth/band_path.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "channel/channel_kernels.h"
 #include "keying/keying_runs.h"
@@ -16,7 +17,9 @@ std::vector<keying::KeyRun> mergedPatternOf(const RunSetup& setup) {
 
 }  // namespace
 
-BandPath::BandPath(const RunSetup& setup) : mergedPattern_(mergedPatternOf(setup)) {
+BandPath::BandPath(const RunSetup& setup) : BandPath(setup, Use::Run) {}
+
+BandPath::BandPath(const RunSetup& setup, Use use) : mergedPattern_(mergedPatternOf(setup)) {
     runs_ = setup.timed ? std::span<const keying::KeyRun>(setup.timed->runs) : std::span<const keying::KeyRun>(mergedPattern_);
     const channel::BandConditions& c = setup.conditions;
     const double rate = setup.sampleRate;
@@ -29,20 +32,54 @@ BandPath::BandPath(const RunSetup& setup) : mergedPattern_(mergedPatternOf(setup
     std::optional<channel::QrmFading> qrmFading;
     if (c.fading) {
         fading_.emplace(channel::WattersonChannel::forFile(setup.seed, c.fadingSpreadHz, c.fadingDelayMs, rate));
-        fading_->normaliseOver(total);
         silence_ = channel::SilenceTracker(fading_->delaySamples());
         qrmFading = channel::QrmFading{c.fadingSpreadHz, c.fadingDelayMs};
     }
     if (c.qsbDepthDb > 0) {
         qsb_.emplace(channel::QsbGain::forFile(setup.seed, c.qsbDepthDb, c.qsbPeriodS, rate));
-        qsb_->normaliseOver(total);
     }
+    for (auto* buffer : {&shaped_, &envelope_, &increments_, &phases_, &inPhase_, &quadrature_, &gain_}) {
+        buffer->resize(kMostSamples);
+    }
+    if (use == Use::Measure) return;
+    if (fading_ || qsb_) normaliseWanted(setup);
     if (!setup.qrmStations.empty()) {
         qrm_.emplace(setup.qrmStations, kPeakAmplitude, rise, rate, total, setup.seed, qrmFading);
     }
     if (c.qrnRate > 0) qrn_.emplace(c.qrnRate, c.qrnLevelDb, setup.plan.noiseScale, rate, setup.seed);
-    for (auto* buffer : {&shaped_, &envelope_, &increments_, &phases_, &inPhase_, &quadrature_, &gain_}) {
-        buffer->resize(kMostSamples);
+}
+
+BandPath::WantedEnergy BandPath::measureWanted(const RunSetup& setup) {
+    BandPath path(setup, Use::Measure);
+    KeyedOscillator oscillator(setup.plan.markIncrement, setup.plan.spaceIncrement);
+    const keying::KeyingRuns keying = setup.keying();
+    const bool fsk = setup.mode == settings::Mode::FSKCW;
+    std::vector<double> phase(kMostSamples), amplitude(kMostSamples), received(kMostSamples), sent(kMostSamples);
+    WantedEnergy energy;
+    for (std::int64_t element = 0; element < setup.plan.elements; ++element) {
+        for (std::int64_t left = keying.samples(element); left > 0;) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kMostSamples));
+            oscillator.fill(keying.keyDown(element), fsk, phase.data(), amplitude.data(), n);
+            path.makeWanted(amplitude.data(), phase.data(), received.data(), sent.data(), n);
+            for (std::size_t i = 0; i < n; ++i) {
+                energy.received += received[i] * received[i];
+                energy.sent += sent[i] * sent[i];
+            }
+            left -= static_cast<std::int64_t>(n);
+        }
+    }
+    return energy;
+}
+
+// One scale for the fading and the QSB together, on the channel when there
+// is one: the fading's shape within the file stays as drawn.
+void BandPath::normaliseWanted(const RunSetup& setup) {
+    const WantedEnergy energy = measureWanted(setup);
+    const double scale = energy.sent > 0 && energy.received > 0 ? std::sqrt(energy.sent / energy.received) : 1.0;
+    if (fading_) {
+        fading_->setScale(scale);
+    } else {
+        qsb_->setScale(scale);
     }
 }
 
@@ -75,6 +112,16 @@ void BandPath::addTone(const double* phase, double* wanted, std::size_t first, s
 void BandPath::process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm,
                        double* qrn, std::size_t n) {
     if (n == 0) return;
+    makeWanted(keyedAmplitude, phase, wanted, nullptr, n);
+    if (qrm_) qrm_->writeTo(qrm, n);
+    if (qrn_) {
+        std::fill(qrn, qrn + n, 0.0);
+        qrn_->addTo(qrn, n);
+    }
+}
+
+void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, double* unfaded,
+                          std::size_t n) {
     envelope(keyedAmplitude, envelope_.data(), n);
     const double* tonePhase = phase;
     if (wander_) {
@@ -96,11 +143,7 @@ void BandPath::process(const double* keyedAmplitude, const double* phase, double
         qsb_->fill(gain_.data(), n);
         for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
     }
-    if (qrm_) qrm_->writeTo(qrm, n);
-    if (qrn_) {
-        std::fill(qrn, qrn + n, 0.0);
-        qrn_->addTo(qrn, n);
-    }
+    if (unfaded) channel::kernels::tone(kPeakAmplitude, envelope_.data(), tonePhase, unfaded, nullptr, n);
 }
 
 }  // namespace vantel::synth

@@ -30,6 +30,11 @@ public:
     // The most samples one call may take.
     static constexpr std::size_t kMostSamples = 4096;
 
+    // Fading and QSB are scaled together so that the wanted signal's energy
+    // over this very file is its unfaded energy (with the same edges): its
+    // mean key-down power, and so the S/N label, hold file by file, however
+    // short the file and slow the fading. The scale is measured by a pass
+    // over the wanted signal alone before the run.
     explicit BandPath(const RunSetup& setup);
     BandPath(const BandPath&) = delete;
     BandPath& operator=(const BandPath&) = delete;
@@ -45,6 +50,21 @@ public:
     std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : 0; }
 
 private:
+    enum class Use { Run, Measure };
+    BandPath(const RunSetup& setup, Use use);
+    // The wanted signal for the next n samples: as received into `wanted`
+    // and, when `unfaded` is given, as sent (edges, chirp and drift, without
+    // fading or QSB) into it.
+    void makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, double* unfaded, std::size_t n);
+    // The wanted signal's energy over the whole file, as sent and as received
+    // before any normalisation.
+    struct WantedEnergy {
+        double sent = 0;
+        double received = 0;
+    };
+    static WantedEnergy measureWanted(const RunSetup& setup);
+    void normaliseWanted(const RunSetup& setup);
+
     // The wanted tone's envelope for the next n samples, in [0, 1].
     void envelope(const double* keyedAmplitude, double* out, std::size_t n);
     void addTone(const double* phase, double* wanted, std::size_t first, std::size_t n);

@@ -92,6 +92,162 @@ TEST(BandStatistics, FadingKeepsTheWantedSignalsMeanPower) {
     EXPECT_NEAR(fileChange, 0, 0.2);
 }
 
+// Every file of a set keeps the label, not only the set on average: the
+// wanted signal's key-down power after fading and QSB is its unfaded power
+// in each file, however short, so the measured S/N (one-sided in the
+// reference bandwidth) is the label less 3.01 dB in every file.
+TEST(BandStatistics, FadingAndQsbKeepTheLabelInEveryFile) {
+    TempDir dir;
+    const Args conditions[] = {{"--channel", "good"},         {"--channel", "moderate"},
+                               {"--channel", "poor"},         {"--channel", "flutter"},
+                               {"--fading-delay", "7"},       {"--qsb-depth", "20", "--qsb-period", "8"},
+                               {"--channel", "good", "--qsb-depth", "10"}};
+    for (const Args& condition : conditions) {
+        const auto result = runIn(dir.path(), kGen,
+                                  Args{"--sweep", "-o", "s" + condition[1] + condition.back(), "-q", "--snr", "0:9:1",
+                                       "--wpm", "20,30", "--message", "CQ TEST DE W1AW", "--rate", "4000",
+                                       "--level", "auto"} +
+                                      condition);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        std::vector<double> offsets;
+        for (const CsvRecord& row : readCsvRecords(slurp(dir / ("s" + condition[1] + condition.back()) / "manifest.csv"))) {
+            offsets.push_back(std::stod(row.at("snr_measured_db")) - (std::stod(row.at("snr_db")) - decibels(2)));
+        }
+        ASSERT_EQ(offsets.size(), 20u);
+        std::sort(offsets.begin(), offsets.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); });
+        std::cout << condition[0] << " " << condition[1] << ": measured S/N against the label, median "
+                  << offsets[offsets.size() / 2] << " dB, worst " << offsets.back() << " dB\n";
+        EXPECT_LT(std::fabs(offsets[offsets.size() / 2]), 0.1) << condition[1];
+        EXPECT_LT(std::fabs(offsets.back()), 0.3) << condition[1];
+    }
+}
+
+// The tone's envelope at each sample: its in-phase and quadrature parts
+// under a triangular window two periods wide centred there (one period, a
+// whole number of samples, applied twice). Its transform has a double zero
+// at twice the tone, so even a steep edge leaks no ripple into the envelope
+// and a symmetric edge keeps its half-amplitude point. Samples outside the
+// file count as silence.
+std::vector<double> toneEnvelope(const std::vector<std::int16_t>& samples, double toneHz, double sampleRate) {
+    const auto period = static_cast<std::int64_t>(sampleRate / toneHz);
+    const auto n = static_cast<std::int64_t>(samples.size());
+    std::vector<double> envelope(samples.size());
+    for (std::int64_t t = 0; t < n; ++t) {
+        double i = 0, q = 0;
+        for (std::int64_t j = std::max(-(period - 1), -t); j <= std::min(period - 1, n - 1 - t); ++j) {
+            const double weight = static_cast<double>(period - std::abs(j));
+            const double angle = 2 * M_PI * toneHz * static_cast<double>(t + j) / sampleRate;
+            const double x = samples[static_cast<std::size_t>(t + j)];
+            i += weight * x * std::sin(angle);
+            q += weight * x * std::cos(angle);
+        }
+        envelope[static_cast<std::size_t>(t)] = 2 * std::hypot(i, q) / static_cast<double>(period * period);
+    }
+    return envelope;
+}
+
+// Where the envelope passes half its greatest value: the first sample at or
+// above it (rising) and the first at or below it after one above (falling).
+std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>> halfAmplitudeCrossings(const std::vector<double>& e) {
+    const double half = *std::max_element(e.begin(), e.end()) / 2;
+    std::vector<std::int64_t> rising, falling;
+    if (!e.empty() && e[0] >= half) rising.push_back(0);  // the file opens keyed
+    for (std::size_t t = 1; t < e.size(); ++t) {
+        if (e[t - 1] < half && e[t] >= half) rising.push_back(static_cast<std::int64_t>(t));
+        if (e[t - 1] > half && e[t] <= half) falling.push_back(static_cast<std::int64_t>(t));
+    }
+    return {rising, falling};
+}
+
+std::int64_t distanceToNearest(const std::vector<std::int64_t>& points, std::int64_t at) {
+    std::int64_t best = INT64_MAX;
+    for (std::int64_t p : points) best = std::min(best, std::abs(p - at));
+    return best;
+}
+
+// The farthest a character's label lies from the audio's half-amplitude
+// points (blanks have none).
+std::int64_t worstLabelDistance(const std::vector<std::int16_t>& samples, double toneHz, double sampleRate,
+                                const std::vector<std::string>& texts, const std::vector<Span>& spans) {
+    const auto [rising, falling] = halfAmplitudeCrossings(toneEnvelope(samples, toneHz, sampleRate));
+    std::int64_t worst = 0;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (texts[i] == " " || spans[i].start == spans[i].end) continue;
+        worst = std::max({worst, distanceToNearest(rising, spans[i].start), distanceToNearest(falling, spans[i].end)});
+    }
+    return worst;
+}
+
+std::vector<std::string> characters(const std::string& sent) {
+    std::vector<std::string> texts;
+    for (char c : sent) texts.emplace_back(1, c);
+    return texts;
+}
+
+// A label is where the character is heard in the file as written: its start
+// and end are the audio's half-amplitude points, through the output filter's
+// delay and the key edges alike, for the wanted signal and the other
+// stations. The tone has a period of ten samples at both rates, so that the
+// envelope is sharp enough to place a hard key's half-amplitude point to a
+// sample.
+TEST(BandStatistics, LabelsLieOnTheAudiosHalfAmplitudePoints) {
+    TempDir dir;
+    const struct {
+        const char* rate;
+        const char* tone;
+        Args filter;
+        std::int64_t delay;  // length / 2 - 1: the start-up length 200, or 4 x 48000 / 500 = 384
+    } cases[] = {
+        {"8000", "800", {"--no-filter"}, 0},
+        {"8000", "800", {}, 99},
+        {"8000", "800", {"--filter-cf", "800", "--filter-bw", "500"}, 99},
+        {"48000", "4800", {"--no-filter"}, 0},
+        {"48000", "4800", {"--filter-cf", "4800"}, 99},
+        {"48000", "4800", {"--filter-cf", "4800", "--filter-bw", "500"}, 191},
+    };
+    int set = 0;
+    for (const auto& c : cases) {
+        for (const char* rise : {"0", "5"}) {
+            const std::string folder = "l" + std::to_string(set++);
+            const CsvRecord row = sweepOfOne(dir, folder,
+                                             Args{"--message", "PARIS EMT", "--wpm", "25", "--snr", "300", "--tone",
+                                                  c.tone, "--rate", c.rate, "--rise", rise} +
+                                                 c.filter);
+            const std::vector<Span> spans = labelSpans(row.at("labels"));
+            const std::string sent = row.at("message_encoded");
+            ASSERT_EQ(spans.size(), sent.size());
+            std::string where = std::string(c.rate) + " Hz, rise " + rise + ",";
+            for (const std::string& arg : c.filter) where += " " + arg;
+            const std::int64_t worst = worstLabelDistance(readWav(dir / folder / row.at("file")).samples,
+                                                          std::stod(c.tone), std::stod(c.rate), characters(sent), spans);
+            std::cout << where << ": labels within " << worst << " samples of the half-amplitude points\n";
+            EXPECT_LE(worst, 2) << where;
+            EXPECT_EQ(std::stoll(row.at("filter_delay_samples")), c.delay) << where;
+        }
+    }
+    // A station alone: the wanted signal sends only blanks, and the station
+    // keys the tone's own frequency.
+    for (const char* rise : {"0", "5"}) {
+        const std::string folder = "q" + std::string(rise);
+        const CsvRecord row = sweepOfOne(dir, folder, {"--message", std::string(150, ' '), "--qrm", "1",
+                                                       "--qrm-spread", "0", "--snr", "300", "--tone", "800", "--rate",
+                                                       "8000", "--rise", rise, "--seed", "5"});
+        const std::string list = row.at("qrm_station_list");
+        const std::regex label(R"re(\{"char":"([^"]*)","start":(\d+),"end":(\d+)\})re");
+        std::vector<std::string> texts;
+        std::vector<Span> spans;
+        for (auto it = std::sregex_iterator(list.begin(), list.end(), label); it != std::sregex_iterator(); ++it) {
+            texts.push_back((*it)[1]);
+            spans.push_back({std::stoll((*it)[2]), std::stoll((*it)[3])});
+        }
+        ASSERT_GT(spans.size(), 20u) << list;
+        const std::int64_t worst =
+            worstLabelDistance(readWav(dir / folder / row.at("file")).samples, 800, 8000, texts, spans);
+        std::cout << "a station, rise " << rise << ": labels within " << worst << " samples\n";
+        EXPECT_LE(worst, 2) << "rise " << rise;
+    }
+}
+
 // Crashes arrive as a Poisson process: over T seconds at rate r the count has
 // mean and variance rT. Their mean power against the noise follows from the
 // model: rate x peak variance (20 dB above the noise's, times E[10^(0.6 z)]
