@@ -54,6 +54,8 @@ expected=$(sort <<'LIST'
 ./usr/bin/vantel-gen
 ./usr/share/applications/vantel.desktop
 ./usr/share/bash-completion/completions/vantel-gen
+./usr/share/doc/vantel/changelog.gz
+./usr/share/doc/vantel/copyright
 ./usr/share/icons/hicolor/128x128/apps/vantel.png
 ./usr/share/icons/hicolor/32x32/apps/vantel.png
 ./usr/share/icons/hicolor/48x48/apps/vantel.png
@@ -93,6 +95,21 @@ for size in 32 48 128; do
   [ "$signature" = "137 80 78 71 13 10 26 10" ] && [ "$width" -eq "$size" ] && [ "$height" -eq "$size" ] ||
     fail "$png is not a ${size}x${size} PNG (${width}x${height})"
 done
+
+# The newest changelog entry is this version's (lintian does not compare
+# them), and the copyright names LICENSE's holder and holds its text in full.
+doc=$root/usr/share/doc/vantel
+changelog_version=$(gzip -dc "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version 2>&1)
+[ "$changelog_version" = "$version" ] ||
+  fail "the newest entry of packaging/debian/changelog is '$changelog_version', not $version"
+holder=$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")
+[ -n "$holder" ] && grep -qxF "Copyright: $holder" "$doc/copyright" ||
+  fail "the copyright does not name LICENSE's holder '$holder'"
+licence=$(awk 'BEGIN { RS = ""; FS = "\n" }
+  $1 ~ /^License: / { for (i = 2; i <= NF; i++) { line = substr($i, 2); print (line == "." ? "" : line) } }' "$doc/copyright")
+[ -n "$licence" ] && [ "$licence" = "$(sed -n '/^Permission/,$p' "$source/LICENSE")" ] ||
+  fail "the copyright's licence text is not LICENSE's:
+$(diff <(echo "$licence") <(sed -n '/^Permission/,$p' "$source/LICENSE"))"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "ok: $(basename "$deb"), Depends: $(field Depends)"
