@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core fonts-liberation2
-  dpkg-dev file desktop-file-utils groff-base man-db
+  dpkg-dev file desktop-file-utils groff-base man-db lintian
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-torch python3-distributed
 )
 

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# deb_package_test.sh CPACK BUILD_DIR SCRATCH_DIR VERSION SOURCE_DIR
+# deb_package_test.sh CPACK BUILD_DIR SCRATCH_DIR VERSION SOURCE_DIR FORTIFY
 # Builds the Debian package into SCRATCH_DIR (so that nothing else in the
 # build folder is touched) and checks its fields, its dependencies, that it
-# holds the two programs and their files and nothing else, and that what it
-# installs is what the build and the source hold.
+# holds the two programs and their files and nothing else, that what it
+# installs is what the build and the source hold, and that lintian finds no
+# error and no warning in it. FORTIFY is "fortified" when the build defines
+# _FORTIFY_SOURCE (not in the Debug and sanitizer builds), else "unfortified".
 set -uo pipefail
 cpack=$1
 build=$2
 scratch=$3
 version=$4
 source=$5
+fortify=$6
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -111,6 +114,20 @@ licence=$(awk 'BEGIN { RS = ""; FS = "\n" }
   fail "the copyright's licence text is not LICENSE's:
 $(diff <(echo "$licence") <(sed -n '/^Permission/,$p' "$source/LICENSE"))"
 
+# Every error or warning fails, and so does any hardening tag, though lintian
+# counts those as informational: the programs are built hardened. Other
+# informational tags are allowed.
+tags=$(lintian --no-cfg --display-info --fail-on error,warning "$deb" 2>"$scratch/lintian.err")
+status=$?
+unhardened=$(grep -E '^I: vantel: hardening-' <<<"$tags")
+[ "$fortify" = fortified ] || unhardened=$(grep -v ' hardening-no-fortify-functions ' <<<"$unhardened")
+[ "$status" -eq 0 ] && ! grep -qE '^[EW]: ' <<<"$tags" && [ -z "$unhardened" ] ||
+  fail "lintian (exit status $status) finds errors, warnings or a program not hardened:
+$tags
+$(grep -v 'running with root privileges' "$scratch/lintian.err")"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "ok: $(basename "$deb"), Depends: $(field Depends)"
+[ -z "$tags" ] || echo "lintian's informational tags:
+$tags"
 rm -rf "$scratch"
