@@ -14,11 +14,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <variant>
 #include <vector>
 
@@ -33,6 +35,7 @@
 #include "vantel_version.h"
 #include "wav/wav_writer.h"
 #include "warnings.h"
+#include "save/publish.h"
 
 namespace py = pybind11;
 using namespace vantel;
@@ -166,8 +169,14 @@ void saveWav(const std::string& path, std::int32_t rate,
              const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& samples) {
     if (samples.ndim() != 1) throw py::value_error("the samples must be one-dimensional");
     const std::span<const std::int16_t> view(samples.data(), static_cast<std::size_t>(samples.size()));
-    py::gil_scoped_release release;
-    gen::writeSamplesFile(path, rate, view);
+    const bool mainThread = inMainThread();
+    try {
+        py::gil_scoped_release release;
+        // A FIFO's reader may be slow to come or to read: Ctrl-C ends the wait.
+        gen::writeSamplesFile(path, rate, view, keyboardInterruptCheck(mainThread));
+    } catch (const gen::Interrupted&) {
+        throw py::error_already_set();  // the KeyboardInterrupt PyErr_CheckSignals raised
+    }
 }
 
 // A sweep's plan, with the arguments it was read from so that it can be sent
@@ -222,11 +231,16 @@ Plan planFromState(const py::tuple& state) {
     return p;
 }
 
-// Makes file `index` of the sweep as vantel-gen's workers do. Returns its
-// manifest lines (CSV, JSON) with its clipped and total sample counts, or
-// None when `stop` (asked between pieces of the run, with the GIL) said to
-// stop first; then nothing of the file is left.
-py::object makeFile(const Plan& p, std::size_t index, const py::object& stop) {
+// The mark in the temporaries of one distributed sweep's files, so that the
+// client can find what workers that died mid-file left behind.
+std::string temporaryMark(const std::string& token) { return ".partial-" + token + "-"; }
+
+// Makes file `index` of the sweep as vantel-gen's workers do, in the folder
+// (the client holds it) opened afresh, through a temporary marked with the
+// sweep's `token`. Returns its manifest lines (CSV, JSON) with its clipped
+// and total sample counts, or None when `stop` (asked between pieces of the
+// run, with the GIL) said to stop first; then nothing of the file is left.
+py::object makeFile(const Plan& p, std::size_t index, const py::object& stop, const std::string& token) {
     if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
     const gen::GenOptions options = gen::fileOptions(p.plan, index);
     gen::StopRequested stopRequested;
@@ -240,7 +254,9 @@ py::object makeFile(const Plan& p, std::size_t index, const py::object& stop) {
     std::string csv, json;
     try {
         py::gil_scoped_release release;
-        result = gen::generateFile(options, stopRequested);
+        const save::Folder folder(p.plan.folder, p.plan.folder.string());
+        const gen::FileWriting how = gen::sweepFileWriting(temporaryMark(token) + std::to_string(::getpid()));
+        result = gen::generateFileIn(folder, p.plan.names[index], how, options, stopRequested);
         const gen::ManifestRow row = gen::manifestRow(index, p.plan.names[index], options, result);
         csv = gen::csvLine(row);
         json = gen::jsonLine(row);
@@ -252,6 +268,48 @@ py::object makeFile(const Plan& p, std::size_t index, const py::object& stop) {
 
 // The whole sweep in this process, by vantel-gen's own workers. Ctrl-C is
 // looked for while they run and stops them as it stops the command.
+// File `index`'s manifest lines and counts as make_file returns them, made
+// here in memory: for a complete file whose worker died before reporting.
+py::tuple fileRow(const Plan& p, std::size_t index) {
+    if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
+    const gen::GenOptions options = gen::fileOptions(p.plan, index);
+    gen::Clip clip;
+    std::string csv, json;
+    {
+        py::gil_scoped_release release;
+        clip = gen::generateClip(options);
+        const gen::ManifestRow row = gen::manifestRow(index, p.plan.names[index], options, clip.result);
+        csv = gen::csvLine(row);
+        json = gen::jsonLine(row);
+    }
+    return py::make_tuple(py::bytes(csv), py::bytes(json), clip.result.stats.clipped,
+                          clip.result.prepared.setup.plan.totalSamples);
+}
+
+// A sweep's folder held by this process (the client of a distributed sweep).
+struct HeldFolder {
+    std::unique_ptr<gen::HeldFolder> held;
+
+    const gen::HeldFolder& get() const {
+        if (!held) throw std::runtime_error("the sweep's folder was let go");
+        return *held;
+    }
+};
+
+// The manifest of the files in `lines` (index -> (CSV, JSON, ...)), in index
+// order, in the held folder.
+void writeManifest(const Plan& p, const HeldFolder& folder, const py::dict& lines) {
+    std::vector<std::pair<std::size_t, gen::ManifestWriter::Lines>> rows;
+    for (const auto& [index, made] : lines) {
+        const auto row = made.cast<py::tuple>();
+        rows.push_back({index.cast<std::size_t>(), {row[0].cast<std::string>(), row[1].cast<std::string>()}});
+    }
+    py::gil_scoped_release release;
+    gen::ManifestWriter manifest(folder.get().folder(), p.plan.folder.string());
+    for (auto& [index, row] : rows) manifest.add(index, std::move(row));
+    manifest.finish();
+}
+
 py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
     std::atomic<bool> interrupted{false};
     gen::SweepOutcome outcome;
@@ -264,7 +322,8 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
         py::gil_scoped_release release;
         std::thread worker([&] {
             try {
-                outcome = gen::runSweep(p.plan, gen::SweepControls{jobs, progress}, interrupted);
+                const gen::HeldFolder folder(p.plan);
+                outcome = gen::runSweep(p.plan, folder, gen::SweepControls{jobs, progress}, interrupted);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -325,6 +384,8 @@ PYBIND11_MODULE(_vantel, m) {
             PyErr_SetString(PyExc_ValueError, error.what());
         } catch (const wav::FileError& error) {
             PyErr_SetString(PyExc_OSError, error.what());
+        } catch (const save::PublishError& error) {
+            PyErr_SetString(PyExc_OSError, error.what());
         } catch (const std::filesystem::filesystem_error& error) {
             PyErr_SetString(PyExc_OSError, error.what());
         }
@@ -363,8 +424,23 @@ PYBIND11_MODULE(_vantel, m) {
         .def("__len__", [](const Plan& p) { return p.plan.names.size(); })
         .def("check_output_folder", [](const Plan& p) { gen::checkOutputFolder(p.plan); })
         .def("loose_text_warnings", [](const Plan& p) { return gen::looseTextWarnings(p.plan); })
-        .def("make_file", &makeFile, py::arg("index"), py::arg("stop") = py::none())
+        .def("make_file", &makeFile, py::arg("index"), py::arg("stop") = py::none(), py::arg("token"))
+        .def("hold_folder",
+             [](const Plan& p) {
+                 HeldFolder folder;
+                 folder.held = std::make_unique<gen::HeldFolder>(p.plan);
+                 return folder;
+             },
+             "makes the sweep's folder and holds it for this sweep alone until released; ValueError when "
+             "another sweep holds it or it holds files of this sweep")
+        .def("write_manifest", &writeManifest, py::arg("folder"), py::arg("lines"))
+        .def("file_row", &fileRow, py::arg("index"))
         .def(py::pickle(&planState, &planFromState));
+    py::class_<HeldFolder>(m, "HeldFolder")
+        .def("release", [](HeldFolder& f) { f.held.reset(); })
+        .def("remove_temporaries",
+             [](const HeldFolder& f, const std::string& token) { return f.get().removeTemporaries(temporaryMark(token)); },
+             py::arg("token"), "removes the temporaries of this sweep's files that dead workers left; the names left");
     m.def("plan_sweep", &planSweep, py::arg("args"));
     m.def("run_sweep_local", &runSweepLocal, py::arg("plan"), py::arg("jobs"), py::arg("progress"));
     m.def("sweep_clipping_warning", &sweepClippingWarning, py::arg("plan"), py::arg("files_written"),

@@ -13,6 +13,7 @@
 #include "synth/generation_run.h"
 #include "synth/level_plan.h"
 #include "text/number_text.h"
+#include "save/output_target.h"
 #include "wav/wav_writer.h"
 
 namespace vantel::gen {
@@ -72,19 +73,6 @@ void repair(TypedForm& f) {
     auto read = [&](Box box) { return f.text(box); };
     auto write = [&](Box box, const std::string& text) { setBoxText(f, box, text); };
     settings::repairForRun(f.s, f.mode, read, write);
-}
-
-std::string temporaryNameFor(const std::string& output) {
-    return output + ".partial-" + std::to_string(::getpid());
-}
-
-// A write error about the unfinished file, told of the file the user asked for.
-wav::FileError namingOutput(const wav::FileError& error, const std::string& temporary, const std::string& output) {
-    std::string message = error.what();
-    for (auto at = message.find(temporary); at != std::string::npos; at = message.find(temporary, at + output.size())) {
-        message.replace(at, temporary.size(), output);
-    }
-    return wav::FileError(message);
 }
 
 constexpr double kComparisonBandwidth = 2500;
@@ -224,16 +212,36 @@ void soundRun(FileResult& result, synth::SynthesisState& state, wav::SampleSink&
     result.measure = run.signalMeasure();
 }
 
+// Asked while a stream's reader takes nothing: a stop ends the wait.
+save::WhileWaiting stopWhileWaiting(const StopRequested& stop) {
+    return [&stop] {
+        if (stop && stop()) throw Interrupted();
+    };
+}
+
 // The header is known before the first sample, so the file can go down a
 // pipe as it is made.
-void generateToStandardOutput(FileResult& result, synth::SynthesisState& state, const StopRequested& stop) {
+void generateToStream(FileResult& result, synth::SynthesisState& state, int fd, const std::string& name,
+                      const StopRequested& stop) {
     const synth::RunPlan& plan = result.prepared.setup.plan;
-    const auto writer = wav::WavWriter::toStream(STDOUT_FILENO, kStandardOutputName, plan.sampleRate,
-                                                 plan.totalSamples);
+    const auto writer = wav::WavWriter::toStream(fd, name, plan.sampleRate, plan.totalSamples, stopWhileWaiting(stop));
     soundRun(result, state, *writer, stop);
     writer->finish();
-    result.report = synth::levelReport(kStandardOutputName, plan.totalSamples, result.stats);
+    result.report = synth::levelReport(name, plan.totalSamples, result.stats);
 }
+
+// Closes a descriptor on the way out.
+class OpenStream {
+public:
+    explicit OpenStream(int fd) : fd_(fd) {}
+    ~OpenStream() { ::close(fd_); }
+    OpenStream(const OpenStream&) = delete;
+    OpenStream& operator=(const OpenStream&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 // The state a file's run starts from: a fresh noise stream at its seed, and
 // the filter designed.
@@ -249,36 +257,40 @@ synth::SynthesisState startingState(const PreparedFile& prepared) {
 
 namespace {
 
-// Writes a file under `output` only when it is complete: `write` fills a WAV
-// writer on a temporary beside it (created exclusively: if that name is taken,
-// nothing of ours exists to remove), which is then finished and renamed. On
-// any error or stop the temporary is removed, and write errors name `output`.
+// Writes a file in `folder` under `name` only when it is complete: `write`
+// fills a WAV writer on a temporary beside it (created exclusively: if that
+// name is taken, nothing of ours exists to remove), which is then finished
+// and published. On any error or stop the temporary is removed; errors name
+// `shown`, the name the user gave.
 template <typename Write>
-void writeThroughTemporary(const std::string& output, std::int32_t sampleRate, std::int64_t samples,
+void writeThroughTemporary(const save::Folder& folder, const std::string& name, const std::string& shown,
+                           const FileWriting& how, std::int32_t sampleRate, std::int64_t samples,
                            const StopRequested& stop, Write write) {
-    const std::string temporary = temporaryNameFor(output);
-    std::unique_ptr<wav::WavWriter> writer;
-    try {
-        writer = std::make_unique<wav::WavWriter>(temporary, sampleRate, samples, true);
-    } catch (const wav::FileError& e) {
-        throw namingOutput(e, temporary, output);
-    }
-    try {
+    save::PendingFile file(folder, name, shown, how.temporarySuffix, how.replace);
+    const auto writer = wav::WavWriter::intoFile(file.fd(), shown, sampleRate, samples);
+    write(*writer);
+    writer->finish();
+    if (stop && stop()) throw Interrupted();
+    file.publish(how.folderMustStay);
+}
+
+// Writes a file, or a stream, under the output name as given: `write` fills
+// the WAV writer.
+template <typename Write>
+void writeOutput(const std::string& output, std::int32_t sampleRate, std::int64_t samples, const StopRequested& stop,
+                 Write write) {
+    const save::OutputTarget target = save::resolveOutput(output);
+    if (target.kind != save::OutputTarget::Kind::File) {
+        const OpenStream stream(save::openStream(target, output, stopWhileWaiting(stop)));
+        const auto writer = wav::WavWriter::toStream(stream.fd(), output, sampleRate, samples, stopWhileWaiting(stop));
         write(*writer);
         writer->finish();
-        if (stop && stop()) throw Interrupted();
-        if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-            throw wav::FileError("Cannot create " + output + ": " + std::strerror(errno));
-        }
-    } catch (const wav::FileError& e) {
-        writer.reset();
-        std::remove(temporary.c_str());
-        throw namingOutput(e, temporary, output);
-    } catch (...) {
-        writer.reset();
-        std::remove(temporary.c_str());
-        throw;
+        return;
     }
+    const save::Folder folder(target.folder, output);
+    // The file must be where it was asked for: a folder moved meanwhile fails it.
+    const FileWriting how{save::processTemporarySuffix(), save::Replace::Allowed, true};
+    writeThroughTemporary(folder, target.name, output, how, sampleRate, samples, stop, write);
 }
 
 }  // namespace
@@ -288,18 +300,30 @@ FileResult generateFile(const GenOptions& options, const StopRequested& stop) {
     const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::SynthesisState state = startingState(result.prepared);
     if (options.toStandardOutput()) {
-        generateToStandardOutput(result, state, stop);
+        generateToStream(result, state, STDOUT_FILENO, kStandardOutputName, stop);
         return result;
     }
-    writeThroughTemporary(options.output, plan.sampleRate, plan.totalSamples, stop,
+    writeOutput(options.output, plan.sampleRate, plan.totalSamples, stop,
+                [&](wav::WavWriter& writer) { soundRun(result, state, writer, stop); });
+    result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
+    return result;
+}
+
+FileResult generateFileIn(const save::Folder& folder, const std::string& name, const FileWriting& how,
+                          const GenOptions& options, const StopRequested& stop) {
+    FileResult result{prepareFile(options), {}, {}, {}};
+    const synth::RunPlan& plan = result.prepared.setup.plan;
+    synth::SynthesisState state = startingState(result.prepared);
+    writeThroughTemporary(folder, name, options.output, how, plan.sampleRate, plan.totalSamples, stop,
                           [&](wav::WavWriter& writer) { soundRun(result, state, writer, stop); });
     result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
     return result;
 }
 
-void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples) {
-    writeThroughTemporary(output, sampleRate, static_cast<std::int64_t>(samples.size()), {},
-                          [&](wav::WavWriter& writer) { writer.append(samples); });
+void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
+                      const StopRequested& stop) {
+    writeOutput(output, sampleRate, static_cast<std::int64_t>(samples.size()), stop,
+                [&](wav::WavWriter& writer) { writer.append(samples); });
 }
 
 Clip generateClip(const GenOptions& options, const StopRequested& stop) {

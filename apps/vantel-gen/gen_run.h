@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gen_options.h"
+#include "save/publish.h"
 #include "settings/generation_settings.h"
 #include "synth/level_report.h"
 #include "synth/level_stats.h"
@@ -81,16 +82,32 @@ struct Clip {
 Clip generateClip(const GenOptions& options, const StopRequested& stop = {});
 
 // Writes samples made in memory (a Clip's) as the WAV file generateFile would
-// have written for them: through the same writer, into a temporary beside
-// `output` that becomes `output` (replacing a file of that name) only when
-// complete. On an error nothing is left behind and FileError is thrown,
+// have written for them, to the output as generateFile would: through the
+// same writer, into a temporary beside the file that takes its name
+// (replacing a file of that name) only when complete, or into a stream. On an
+// error nothing is left behind and FileError or save::PublishError is thrown,
 // naming `output`.
-void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples);
+void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
+                      const StopRequested& stop = {});
 
-// Generates the file the window's first Generate would write for these texts.
-// The file appears under its name only when complete; on any error or stop
-// nothing is left behind and RunError, FileError or Interrupted is thrown.
+// Generates the file the window's first Generate would write for these texts,
+// to the output name as given (save::resolveOutput): a file appears under its
+// name only when complete; a FIFO, a device or a descriptor is written into
+// as a stream. On any error or stop nothing is left behind and RunError,
+// FileError, save::PublishError or Interrupted is thrown.
 FileResult generateFile(const GenOptions& options, const StopRequested& stop = {});
+
+// How a file is written into a held folder.
+struct FileWriting {
+    std::string temporarySuffix;  // the temporary's name is the file's and this
+    save::Replace replace = save::Replace::Refused;
+    bool folderMustStay = false;  // refuse to publish in a folder moved away
+};
+
+// The same, as `name` in `folder` (a sweep's), the output name standing for
+// it in messages.
+FileResult generateFileIn(const save::Folder& folder, const std::string& name, const FileWriting& how,
+                          const GenOptions& options, const StopRequested& stop = {});
 
 // The --level text (on a 0.1 dB grid, as it reads once typed) that would have
 // kept every sample of this file within 16 bits; nothing when no sample

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -19,15 +20,20 @@
 
 namespace {
 
-constexpr int kExitInterrupted = 130;
-
 // Set by SIGINT and SIGTERM and read by the runs between elements. A signal
-// handler can reach nothing else, so this one flag has to live at file scope;
-// a lock-free atomic is safe to set there and to read from every worker.
+// handler can reach nothing else, so these two have to live at file scope;
+// lock-free atomics are safe to set there and to read from every worker.
 std::atomic<bool> interruptRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<int> interruptSignal{SIGINT};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-extern "C" void requestInterrupt(int) { interruptRequested.store(true); }
+extern "C" void requestInterrupt(int signal) {
+    interruptSignal.store(signal);
+    interruptRequested.store(true);
+}
+
+// The usual status of a program a signal stopped: 130 for SIGINT, 143 for SIGTERM.
+int interruptedStatus() { return 128 + interruptSignal.load(); }
 
 void catchInterrupts() {
     struct sigaction action {};
@@ -78,22 +84,26 @@ int runSweep(const vantel::gen::GenOptions& options) {
     using namespace vantel::gen;
     const SweepPlan plan = planSweep(options);
     warn(options, looseTextWarnings(plan));
-    checkOutputFolder(plan);
+    const HeldFolder folder(plan);
     if (interruptRequested.load()) throw Interrupted();
     const SweepControls controls{options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
                                  !options.quiet && ::isatty(STDERR_FILENO) == 1};
-    const SweepOutcome outcome = vantel::gen::runSweep(plan, controls, interruptRequested);
+    const SweepOutcome outcome = vantel::gen::runSweep(plan, folder, controls, interruptRequested);
+    // The set stays together in the folder held, wherever it was moved meanwhile.
+    const bool moved = !folder.folder().stillAtItsPath();
+    const std::filesystem::path where = moved ? folder.folder().whereNow() : plan.folder;
+    const std::string movedNote = moved ? " (the folder was moved while the sweep ran)" : "";
     const std::string listed = std::to_string(outcome.filesWritten) + " of " + std::to_string(plan.names.size()) +
-                               " files complete, listed in " + (plan.folder / "manifest.csv").string();
+                               " files complete, listed in " + (where / "manifest.csv").string() + movedNote;
     if (!outcome.error.empty()) {
         std::cerr << "vantel-gen: " << outcome.error << " (" << listed << ")\n";
         return 1;
     }
     if (outcome.interrupted) {
         std::cerr << "vantel-gen: interrupted: " << listed << '\n';
-        return kExitInterrupted;
+        return interruptedStatus();
     }
-    std::cout << outcome.filesWritten << " files and their manifest in " << plan.folder.string() << '\n';
+    std::cout << outcome.filesWritten << " files and their manifest in " << where.string() << movedNote << '\n';
     std::cout.flush();
     const auto clipping = sweepClippingWarning(outcome, options.autoLevel());
     if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
@@ -131,7 +141,7 @@ int main(int argc, char** argv) {
         return 2;
     } catch (const vantel::gen::Interrupted& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
-        return kExitInterrupted;
+        return interruptedStatus();
     } catch (const std::exception& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 1;

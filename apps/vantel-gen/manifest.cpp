@@ -1,8 +1,7 @@
 #include "manifest.h"
 
-#include <unistd.h>
-
 #include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 
@@ -328,40 +327,25 @@ std::string jsonText(std::string_view text) {
     return out + "\"";
 }
 
-ManifestWriter::ManifestWriter(const std::filesystem::path& folder)
-    : folder_(folder),
-      csvTemporary_(folder / (std::string(kManifestCsv) + ".partial-" + std::to_string(::getpid()))),
-      jsonTemporary_(folder / (std::string(kManifestJsonl) + ".partial-" + std::to_string(::getpid()))) {
-    csv_.open(csvTemporary_, std::ios::binary | std::ios::trunc);
-    json_.open(jsonTemporary_, std::ios::binary | std::ios::trunc);
-    madeCsv_ = csv_.is_open();
-    madeJson_ = json_.is_open();
-    csv_ << csvHeader() << '\n';
-    // A constructor that throws runs no destructor: one temporary may exist.
-    try {
-        check();
-    } catch (...) {
-        discard();
-        throw;
-    }
+namespace {
+
+// The rows are written out in pieces of about this much.
+constexpr std::size_t kFlushBytes = 64 * 1024;
+
+std::string shownIn(const std::string& folder, const char* name) {
+    return (std::filesystem::path(folder) / name).string();
 }
 
-ManifestWriter::~ManifestWriter() {
-    if (!finished_) discard();
+}  // namespace
+
+ManifestWriter::ManifestWriter(const save::Folder& folder, const std::string& shownFolder,
+                               const std::string& temporarySuffix)
+    : csv_(folder, kManifestCsv, shownIn(shownFolder, kManifestCsv), temporarySuffix, save::Replace::Refused),
+      json_(folder, kManifestJsonl, shownIn(shownFolder, kManifestJsonl), temporarySuffix, save::Replace::Refused) {
+    csvBuffer_ = csvHeader() + '\n';
 }
 
-void ManifestWriter::discard() {
-    csv_.close();
-    json_.close();
-    // Only what this writer made: the name of one it could not open may be
-    // something else's.
-    std::error_code ignored;
-    if (madeCsv_) std::filesystem::remove(csvTemporary_, ignored);
-    if (madeJson_) std::filesystem::remove(jsonTemporary_, ignored);
-}
-
-void ManifestWriter::add(std::size_t index, const ManifestRow& row) {
-    Lines lines{csvLine(row), jsonLine(row)};
+void ManifestWriter::add(std::size_t index, Lines lines) {
     const std::lock_guard lock(mutex_);
     heldBack_.emplace(index, std::move(lines));
     while (!heldBack_.empty() && heldBack_.begin()->first == next_) {
@@ -369,29 +353,35 @@ void ManifestWriter::add(std::size_t index, const ManifestRow& row) {
         heldBack_.erase(heldBack_.begin());
         ++next_;
     }
-    check();
+    if (csvBuffer_.size() + jsonBuffer_.size() >= kFlushBytes) flush();
 }
 
 void ManifestWriter::finish() {
     const std::lock_guard lock(mutex_);
     for (const auto& [index, lines] : heldBack_) write(lines);
     heldBack_.clear();
-    csv_.close();
-    json_.close();
-    check();
-    std::filesystem::rename(csvTemporary_, folder_ / kManifestCsv);
-    std::filesystem::rename(jsonTemporary_, folder_ / kManifestJsonl);
-    finished_ = true;
+    flush();
+    json_.publish();
+    try {
+        csv_.publish();
+    } catch (...) {
+        json_.withdraw();  // never one manifest without the other
+        throw;
+    }
 }
 
 void ManifestWriter::write(const Lines& lines) {
-    csv_ << lines.csv << '\n';
-    json_ << lines.json << '\n';
+    csvBuffer_ += lines.csv;
+    csvBuffer_ += '\n';
+    jsonBuffer_ += lines.json;
+    jsonBuffer_ += '\n';
 }
 
-void ManifestWriter::check() {
-    if (!csv_.fail() && !json_.fail()) return;
-    throw wav::FileError("Cannot write the manifest in " + folder_.string());
+void ManifestWriter::flush() {
+    csv_.write(csvBuffer_.data(), csvBuffer_.size());
+    json_.write(jsonBuffer_.data(), jsonBuffer_.size());
+    csvBuffer_.clear();
+    jsonBuffer_.clear();
 }
 
 }  // namespace vantel::gen

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "gen_options.h"
 #include "gen_run.h"
+#include "save/publish.h"
 #include "keying/morse_timing.h"
 
 namespace vantel::gen {
@@ -60,39 +59,39 @@ std::string jsonText(std::string_view text);
 inline constexpr const char* kManifestCsv = "manifest.csv";
 inline constexpr const char* kManifestJsonl = "manifest.jsonl";
 
-// Writes manifest.csv and manifest.jsonl in a folder with rows in index order,
-// whatever order the files finish in. The rows go to temporary files as soon
-// as every earlier row is in; finish() writes the rest in order and renames
-// both into place, so the folder never holds a manifest that lists a file that
-// is not complete. Safe to call add() from several threads.
+// Writes manifest.csv and manifest.jsonl in a held folder with rows in index
+// order, whatever order the files finish in. The rows go to temporary files
+// as soon as every earlier row is in; finish() writes the rest in order and
+// publishes both, never over anything that bears their names, so the folder
+// never holds a manifest that lists a file that is not complete. Unfinished,
+// it leaves nothing behind. Safe to call add() from several threads. Errors
+// are save::PublishError naming the manifest's file.
 class ManifestWriter {
 public:
-    explicit ManifestWriter(const std::filesystem::path& folder);
-    ~ManifestWriter();
+    ManifestWriter(const save::Folder& folder, const std::string& shownFolder,
+                   const std::string& temporarySuffix = save::processTemporarySuffix());
     ManifestWriter(const ManifestWriter&) = delete;
     ManifestWriter& operator=(const ManifestWriter&) = delete;
 
-    void add(std::size_t index, const ManifestRow& row);
-    // Writes the rows held back (of files after one that never completed) and
-    // puts both manifests in place. Throws wav::FileError.
-    void finish();
-
-private:
     struct Lines {
         std::string csv;
         std::string json;
     };
-    void write(const Lines& lines);
-    void check();
-    void discard();
+    void add(std::size_t index, const ManifestRow& row) { add(index, Lines{csvLine(row), jsonLine(row)}); }
+    void add(std::size_t index, Lines lines);
+    // Writes the rows held back (of files after one that never completed) and
+    // puts both manifests in place.
+    void finish();
 
-    std::filesystem::path folder_, csvTemporary_, jsonTemporary_;
-    std::ofstream csv_, json_;
+private:
+    void write(const Lines& lines);
+    void flush();
+
+    save::PendingFile csv_, json_;
+    std::string csvBuffer_, jsonBuffer_;
     std::mutex mutex_;
     std::map<std::size_t, Lines> heldBack_;
     std::size_t next_ = 0;
-    bool madeCsv_ = false, madeJson_ = false;
-    bool finished_ = false;
 };
 
 }  // namespace vantel::gen

@@ -1,5 +1,12 @@
 #include "sweep.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -21,6 +28,8 @@
 
 namespace vantel::gen {
 namespace {
+
+std::string reason(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
@@ -178,23 +187,51 @@ std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) {
 }
 
 std::vector<std::string> readMessages(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw UsageError("cannot read the messages file " + path + ": " + std::strerror(errno));
-    const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw UsageError("cannot read the messages file " + path);
+    const std::string what = "the messages file " + path;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw UsageError("cannot read " + what + ": " + reason(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw UsageError("cannot read " + what + ": it is a folder");
+    }
     std::vector<std::string> messages;
-    for (std::size_t start = 0; start < all.size();) {
-        std::size_t end = all.find('\n', start);
-        if (end == std::string::npos) end = all.size();
-        std::string line = all.substr(start, end - start);
+    std::string line;
+    auto endLine = [&] {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty()) messages.push_back(std::move(line));
+        line.clear();
         if (messages.size() > kMostSweepFiles) {
-            throw UsageError("the messages file holds more than " + std::to_string(kMostSweepFiles) + " messages");
+            ::close(fd);
+            throw UsageError(what + " holds more than " + std::to_string(kMostSweepFiles) + " messages");
         }
-        start = end + 1;
+    };
+    std::vector<char> chunk(64 * 1024);
+    for (std::size_t total = 0;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw UsageError("cannot read " + what + ": " + reason(error));
+        }
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+        if (total > kMostMessagesBytes) {
+            ::close(fd);
+            throw UsageError(what + " is larger than " + std::to_string(kMostMessagesBytes / (1024 * 1024)) + " MiB");
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            if (chunk[static_cast<std::size_t>(i)] == '\n') {
+                endLine();
+            } else {
+                line += chunk[static_cast<std::size_t>(i)];
+            }
+        }
     }
-    if (messages.empty()) throw UsageError("the messages file " + path + " holds no message");
+    endLine();
+    ::close(fd);
+    if (messages.empty()) throw UsageError(what + " holds no message");
     return messages;
 }
 
@@ -258,11 +295,91 @@ void checkOutputFolder(const SweepPlan& p) {
 
 namespace {
 
+constexpr const char* kLockFile = ".vantel-sweep.lock";
+
+void makeFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        throw save::PublishError("Cannot create the output folder " + folder.string() + ": " + error.message());
+    }
+}
+
+[[noreturn]] void refuseHeld(const std::filesystem::path& folder) {
+    throw UsageError("the output folder " + folder.string() +
+                     " is being written by another sweep: wait for it, or choose another folder");
+}
+
+}  // namespace
+
+HeldFolder::HeldFolder(const SweepPlan& plan) {
+    std::error_code ignored;
+    if (std::filesystem::exists(plan.folder, ignored) && !std::filesystem::is_directory(plan.folder, ignored)) {
+        throw UsageError("the output folder " + plan.folder.string() + " is a file");
+    }
+    makeFolder(plan.folder);
+    folder_ = std::make_unique<save::Folder>(plan.folder, plan.folder.string());
+    if (::flock(folder_->fd(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) refuseHeld(plan.folder);
+        // Some file systems lock only files: a lock file in the folder, then.
+        lockFile_ = ::openat(folder_->fd(), kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lockFile_ < 0) {
+            throw save::PublishError("Cannot lock the output folder " + plan.folder.string() + ": " + reason(errno));
+        }
+        if (::flock(lockFile_, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(lockFile_);
+            lockFile_ = -1;
+            if (error == EWOULDBLOCK) refuseHeld(plan.folder);
+            throw save::PublishError("Cannot lock the output folder " + plan.folder.string() + ": " + reason(error));
+        }
+    }
+    // Under the lock, nothing of another sweep can appear any more; another
+    // sweep still running was told of above, before what it has written.
+    checkOutputFolder(plan);
+}
+
+HeldFolder::~HeldFolder() {
+    if (lockFile_ < 0) return;
+    ::unlinkat(folder_->fd(), kLockFile, 0);
+    ::close(lockFile_);
+}
+
+std::vector<std::string> HeldFolder::removeTemporaries(const std::string& temporaryMark) const {
+    std::vector<std::string> left;
+    const int listing = ::fcntl(folder_->fd(), F_DUPFD_CLOEXEC, 0);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (dir == nullptr) {
+        if (listing >= 0) ::close(listing);
+        return {"(the folder could not be listed: " + reason(errno) + ")"};
+    }
+    std::vector<std::string> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.find(temporaryMark) != std::string::npos) found.push_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : found) {
+        if (::unlinkat(folder_->fd(), name.c_str(), 0) != 0 && errno != ENOENT) left.push_back(name);
+    }
+    return left;
+}
+
+FileWriting sweepFileWriting(const std::string& temporarySuffix) {
+    return FileWriting{temporarySuffix, save::Replace::Refused, false};
+}
+
+namespace {
+
 // The workers and their shared state for one sweep.
 class SweepRun {
 public:
-    SweepRun(const SweepPlan& plan, const std::atomic<bool>& interrupted)
-        : plan_(plan), interrupted_(interrupted), manifest_(plan.folder) {}
+    SweepRun(const SweepPlan& plan, const HeldFolder& folder, const std::atomic<bool>& interrupted)
+        : plan_(plan),
+          folder_(folder),
+          interrupted_(interrupted),
+          writing_(sweepFileWriting()),
+          manifest_(folder.folder(), plan.folder.string()) {}
 
     SweepOutcome run(const SweepControls& controls) {
         const std::size_t total = plan_.names.size();
@@ -298,7 +415,8 @@ private:
         const GenOptions options = fileOptions(plan_, index);
         FileResult result;
         try {
-            result = generateFile(options, [this] { return stopRequested(); });
+            result = generateFileIn(folder_.folder(), plan_.names[index], writing_, options,
+                                    [this] { return stopRequested(); });
             manifest_.add(index, manifestRow(index, plan_.names[index], options, result));
         } catch (const Interrupted&) {
             return false;
@@ -343,7 +461,9 @@ private:
     }
 
     const SweepPlan& plan_;
+    const HeldFolder& folder_;
     const std::atomic<bool>& interrupted_;
+    const FileWriting writing_;
     ManifestWriter manifest_;
     std::atomic<std::size_t> next_{0};
     std::atomic<bool> failed_{false};
@@ -358,9 +478,9 @@ private:
 
 }  // namespace
 
-SweepOutcome runSweep(const SweepPlan& plan, const SweepControls& controls, const std::atomic<bool>& interrupted) {
-    std::filesystem::create_directories(plan.folder);
-    SweepRun run(plan, interrupted);
+SweepOutcome runSweep(const SweepPlan& plan, const HeldFolder& folder, const SweepControls& controls,
+                      const std::atomic<bool>& interrupted) {
+    SweepRun run(plan, folder, interrupted);
     return run.run(controls);
 }
 

@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gen_options.h"
+#include "gen_run.h"
+#include "save/publish.h"
 
 namespace vantel::gen {
 
@@ -31,8 +34,13 @@ struct SweepPlan {
 // It depends on nothing else, so any -j and any machine give the same files.
 std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index);
 
+// The most a messages file may hold, checked while it is read: a device or a
+// mistaken file never fills memory.
+inline constexpr std::size_t kMostMessagesBytes = std::size_t{64} * 1024 * 1024;
+
 // One message per line; a CR before the line feed is dropped and empty lines
-// are skipped. Throws UsageError when the file cannot be read or holds none.
+// are skipped. Throws UsageError when the file cannot be read, is too large,
+// holds more lines than a sweep may have files, or holds none.
 std::vector<std::string> readMessages(const std::string& path);
 
 // Expands the lists, reads the messages and checks every file's settings and
@@ -46,6 +54,32 @@ GenOptions fileOptions(const SweepPlan& plan, std::size_t index);
 // The folder may be new or existing, but must not be a file or already hold a
 // file of this sweep or a manifest. Throws UsageError.
 void checkOutputFolder(const SweepPlan& plan);
+
+// A sweep's folder, made when missing and held for this sweep alone: a lock
+// on the open folder, which the system lets go when the process ends however
+// it ends. A second sweep into the same folder is refused at once with
+// UsageError; the folder's contents are checked again under the lock
+// (checkOutputFolder). Files are then made and named in the folder held,
+// wherever it is moved meanwhile.
+class HeldFolder {
+public:
+    explicit HeldFolder(const SweepPlan& plan);
+    ~HeldFolder();
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    const save::Folder& folder() const { return *folder_; }
+
+    // Removes what other processes of this sweep left behind when they died
+    // mid-file (a cluster's workers): every entry whose name holds
+    // `temporaryMark` (".partial-" and the sweep's own token). Returns the
+    // names it could not remove.
+    std::vector<std::string> removeTemporaries(const std::string& temporaryMark) const;
+
+private:
+    std::unique_ptr<save::Folder> folder_;
+    int lockFile_ = -1;  // where the folder itself cannot be locked
+};
 
 struct SweepOutcome {
     std::size_t filesWritten = 0;
@@ -61,10 +95,16 @@ struct SweepControls {
     bool progress = false;  // a progress line on standard error
 };
 
-// Makes the files with `jobs` workers, then writes the manifests listing the
-// files that are complete. A set `interrupted` (or a failing file) stops the
-// workers at their next look between calls of the run (about 64k samples,
-// a fraction of a second apart); their temporaries are removed.
-SweepOutcome runSweep(const SweepPlan& plan, const SweepControls& controls, const std::atomic<bool>& interrupted);
+// Makes the files with `jobs` workers in the held folder, then writes the
+// manifests listing the files that are complete. A set `interrupted` (or a
+// failing file) stops the workers at their next look between calls of the
+// run (about 64k samples, a fraction of a second apart); their temporaries
+// are removed. No file is ever published over another.
+SweepOutcome runSweep(const SweepPlan& plan, const HeldFolder& folder, const SweepControls& controls,
+                      const std::atomic<bool>& interrupted);
+
+// How a sweep's files are written: never over an existing name, through a
+// temporary named with `temporarySuffix`.
+FileWriting sweepFileWriting(const std::string& temporarySuffix = save::processTemporarySuffix());
 
 }  // namespace vantel::gen

@@ -74,6 +74,16 @@ def test_an_endless_stream_and_callable_messages():
     assert s[100].settings["index"] == 100
 
 
+def test_clip_numbers_are_whole_numbers_within_the_stream():
+    sized, endless = MorseStream({"rate": 8000}, length=3), MorseStream({"rate": 8000})
+    assert sized[-1].settings["index"] == 2
+    for stream, index, error in ((sized, 1.5, TypeError), (sized, "a", TypeError), (sized, True, TypeError),
+                                 (sized, 3, IndexError), (sized, -4, IndexError), (endless, -1, IndexError),
+                                 (endless, 2**64, IndexError)):
+        with pytest.raises(error):
+            stream[index]
+
+
 def test_importing_vantel_does_not_import_torch():
     code = "import sys, vantel; vantel.data.MorseStream({}, length=1)[0]; print('torch' in sys.modules)"
     assert subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout == "False\n"

@@ -94,6 +94,24 @@ def test_save_replaces_a_file_and_leaves_nothing_on_failure(tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["c.wav"]
 
 
+def test_save_writes_into_a_fifo_and_through_a_link(tmp_path):
+    clip = vantel.generate(message="e")
+    reference = tmp_path / "reference.wav"
+    clip.save(reference)
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    got = []
+    reader = threading.Thread(target=lambda: got.append(fifo.read_bytes()))
+    reader.start()
+    clip.save(fifo)
+    reader.join()
+    assert got == [reference.read_bytes()] and fifo.is_fifo()
+    (tmp_path / "link.wav").symlink_to("reference.wav")
+    reference.write_bytes(b"older")
+    clip.save(tmp_path / "link.wav")
+    assert (tmp_path / "link.wav").is_symlink() and reference.read_bytes() == got[0]
+
+
 @pytest.mark.parametrize("options", [
     {"mode": "morse"},
     {"seed": "twelve"},
@@ -133,6 +151,18 @@ def test_runs_refused_while_being_set_up_raise_value_error(tmp_path, options, ar
 def test_options_for_files_are_refused(keyword):
     with pytest.raises(ValueError, match=f"^{keyword}= "):
         vantel.generate(**{keyword: "x"})
+
+
+def test_a_keyword_is_an_options_name_and_a_text_is_text(tmp_path):
+    # A name holding "=" once carried another option (here the output folder).
+    for name in ("output=other", "snr ", "Snr", "filter-bw", "-o"):
+        with pytest.raises(ValueError, match="is not an option's name"):
+            vantel.sweep(tmp_path / "safe", message="E", snr=[1, 2], rate=8000, **{name: True})
+        with pytest.raises(ValueError, match="is not an option's name"):
+            vantel.generate(**{name: 1})
+    assert not (tmp_path / "other").exists() and not (tmp_path / "safe").exists()
+    with pytest.raises(ValueError, match=r"^message= is not valid text: it holds '\\udcff' at position 1"):
+        vantel.generate(message="A\udcffB")
 
 
 def test_keywords_are_read_as_typed_texts():

@@ -94,12 +94,14 @@ def test_refusals_are_vantel_gens_and_write_nothing(tmp_path, reference, client)
     assert sorted(os.listdir(tmp_path)) == ["full"]
 
 
-def test_a_failing_file_on_the_cluster_stops_the_sweep_cleanly(tmp_path, reference, client):
+def test_a_failing_file_on_the_cluster_stops_the_sweep_cleanly(tmp_path, reference, client, monkeypatch):
     # A worker cannot create file 3's temporary: something else holds its name.
+    from vantel import _sweep
+    monkeypatch.setattr(_sweep, "_sweep_token", lambda: "t")
     names = [row["file"] for row in manifest_rows(reference / "long")]
     folder = tmp_path / "long"
     folder.mkdir()
-    squats = {f"{names[3]}.partial-{pid}" for pid in client.run(os.getpid).values()}
+    squats = {f"{names[3]}.partial-t-{pid}" for pid in client.run(os.getpid).values()}
     for squat in squats:
         (folder / squat).mkdir()
     with pytest.raises(RuntimeError) as error:
@@ -125,13 +127,33 @@ def interrupt_when_a_file_appears(folder, interrupt):
     return watcher
 
 
-def test_a_manifest_that_cannot_be_written_leaves_nothing_of_its_own(tmp_path):
-    from vantel import _sweep
-    blocker = tmp_path / f"manifest.jsonl.partial-{os.getpid()}"
-    blocker.mkdir()  # the JSON lines temporary cannot be opened
-    with pytest.raises(OSError, match="Cannot write the manifest in"):
-        _sweep._write_manifest(str(tmp_path), {})
-    assert os.listdir(tmp_path) == [blocker.name]
+CLUSTER_STOPPED_BY_CTRL_C = """
+import sys, distributed, vantel
+with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                              dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+    print("ready", flush=True)
+    try:
+        vantel.sweep(sys.argv[1], client=client, **eval(sys.argv[2]))
+    except vantel.SweepInterrupted as stopped:
+        print("stopped:", stopped, flush=True)
+"""
+
+
+def test_ctrl_c_in_a_terminal_stops_the_workers_too_and_the_folder_still_ends_well(tmp_path, reference):
+    # Ctrl-C in a terminal signals the whole process group: the client and
+    # the cluster's worker processes alike.
+    pytest.importorskip("distributed")
+    folder = tmp_path / "long"
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    running = subprocess.Popen([sys.executable, "-c", CLUSTER_STOPPED_BY_CTRL_C, str(folder), repr(LONG)],
+                               cwd=tmp_path, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               start_new_session=True)
+    watcher = interrupt_when_a_file_appears(folder, lambda: os.killpg(running.pid, signal.SIGINT))
+    out, err = running.communicate(timeout=300)
+    watcher.join()
+    listed = assert_consistent(folder, reference / "long")
+    assert 1 <= len(listed) < 30, (out, err)
+    assert f"stopped: interrupted: {len(listed)} of 30 files complete" in out, (out, err)
 
 
 @pytest.mark.parametrize("where", ["here", "dask"])

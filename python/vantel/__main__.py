@@ -3,7 +3,7 @@
 Writes what `vantel-gen --sweep` writes, on a Dask cluster when a scheduler
 is given and in this process otherwise, printing and exiting as vantel-gen
 does: 0 done, 1 a file failed, 2 unusable options, 3 clipped with --strict,
-130 interrupted.
+130 interrupted by Ctrl-C (SIGINT), 143 by SIGTERM.
 """
 
 import signal
@@ -22,7 +22,7 @@ see the output folder at the same path; without it the sweep runs here.
 
 """
 
-EXIT_FAILED, EXIT_USAGE, EXIT_CLIPPED, EXIT_INTERRUPTED = 1, 2, 3, 130
+EXIT_FAILED, EXIT_USAGE, EXIT_CLIPPED = 1, 2, 3
 
 
 def _say(text):
@@ -68,15 +68,18 @@ def _read_options(args):
         return alone
 
 
-def _raise_interrupt(signum, frame):
-    raise KeyboardInterrupt
-
-
 def main(argv=None):
     args = sys.argv[1:] if argv is None else argv
     warnings.showwarning = _show_warning
-    # SIGTERM stops a sweep as Ctrl-C does, as it stops vantel-gen.
-    signal.signal(signal.SIGTERM, _raise_interrupt)
+    # SIGTERM stops a sweep as Ctrl-C does, as it stops vantel-gen, and the
+    # exit status says which came: 128 and the signal's number.
+    stopped_by = [signal.SIGINT]
+
+    def stop_on_term(signum, frame):
+        stopped_by.append(signum)
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGTERM, stop_on_term)
     if not args or args[0] != "sweep":
         if args and args[0] in ("-h", "--help"):
             print(_USAGE + _vantel.usage(), end="")
@@ -109,7 +112,7 @@ def main(argv=None):
         return EXIT_USAGE
     except KeyboardInterrupt as e:
         _say(e if isinstance(e, _sweep.SweepInterrupted) else "interrupted")
-        return EXIT_INTERRUPTED
+        return 128 + stopped_by[-1]
     except (RuntimeError, OSError) as e:
         _say(e)
         return EXIT_FAILED

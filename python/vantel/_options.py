@@ -8,14 +8,23 @@ command's messages for anything it cannot use.
 
 import numbers
 import os
+import re
 
 # The options that shape what the command writes where, not what a clip in
 # memory holds.
 NOT_FOR_A_CLIP = frozenset({"output", "o", "sweep", "jobs", "j", "quiet", "q", "help", "h", "version"})
 
 
+# A keyword is an option's name and nothing more: a name that held "=" or a
+# blank could smuggle another option, or a value, into the argument list.
+_KEYWORD = re.compile(r"[a-z][a-z0-9]*(_[a-z0-9]+)*")
+
+
 def option_name(keyword):
     """`filter_bw` -> `--filter-bw`; a one-letter keyword is a short option (`j` -> `-j`)."""
+    if not isinstance(keyword, str) or not _KEYWORD.fullmatch(keyword):
+        raise ValueError(f"{keyword!r} is not an option's name: use vantel-gen's options without their dashes, "
+                         "with _ for - (filter_bw=)")
     if len(keyword) == 1:
         return "-" + keyword
     return "--" + keyword.replace("_", "-")
@@ -42,12 +51,23 @@ def value_text(keyword, value, lists=False):
     if lists and isinstance(value, (list, tuple)):
         if not value:
             raise ValueError(f"{keyword}= is an empty list")
-        return ",".join(_text(value_text(keyword, v)) for v in value)
+        items = [value_text(keyword, v) for v in value]
+        if any(isinstance(item, bytes) for item in items):
+            return b",".join(_bytes(keyword, item) for item in items)
+        return ",".join(items)
     raise TypeError(f"{keyword}= takes a number or a text, not {type(value).__name__}")
 
 
-def _text(value):
-    return value.decode("utf-8", "surrogateescape") if isinstance(value, bytes) else value
+def _bytes(keyword, text):
+    """A text as the bytes a user would type: UTF-8. Text that is not valid
+    Unicode (a lone surrogate) is refused rather than guessed at."""
+    if isinstance(text, bytes):
+        return text
+    try:
+        return text.encode("utf-8")
+    except UnicodeEncodeError as error:
+        raise ValueError(f"{keyword}= is not valid text: it holds {text[error.start]!r} at position {error.start} "
+                         "(give bytes for bytes that are not UTF-8)") from None
 
 
 def _is_flag_value(value):
@@ -73,13 +93,11 @@ def arguments(options, lists=False):
             if value:
                 args.append(name)
             continue
-        text = value_text(keyword, value, lists)
+        text = _bytes(keyword, value_text(keyword, value, lists))
         if len(keyword) == 1:
             args += [name, text]
-        elif isinstance(text, bytes):
-            args.append(name.encode() + b"=" + text)
         else:
-            args.append(name + "=" + text)
+            args.append(name.encode() + b"=" + text)
     return args
 
 

@@ -55,7 +55,6 @@ def run(args, client=None, progress=False, stacklevel=1):
     if not options.quiet_warnings:
         for line in plan.loose_text_warnings():
             warnings.warn(line, VantelWarning, stacklevel=stacklevel + 1)
-    plan.check_output_folder()
     if client is None:
         jobs = options.jobs or os.cpu_count() or 1
         outcome = _vantel.run_sweep_local(plan, jobs, progress)
@@ -81,7 +80,12 @@ def _listed_files(plan):
     return [n for n in plan.names if os.path.lexists(os.path.join(plan.folder, n))]
 
 
-def _make_file(plan, index, stop_event):
+def _sweep_token():
+    """What marks one distributed sweep's temporaries."""
+    return uuid.uuid4().hex
+
+
+def _make_file(plan, index, stop_event, token):
     """A cluster task: file `index` of the sweep, complete or not at all.
     Its manifest lines and clipping counts, or None when the sweep stopped
     before it was done."""
@@ -98,33 +102,86 @@ def _make_file(plan, index, stop_event):
         next_look = now + _STOP_LOOK_SECONDS
         return event.is_set()
 
-    return plan.make_file(index, stop)
+    return plan.make_file(index, stop, token)
+
+
+class _ClusterRun:
+    """What a distributed sweep has come to: the rows of the complete files
+    (index -> what make_file returned), the first failure, and whether it
+    was stopped."""
+
+    def __init__(self):
+        self.lines = {}
+        self.error = ""
+        self.interrupted = False
+
+    def failed(self, error):
+        # After Ctrl-C, what goes wrong on the cluster is the stop's doing
+        # (a terminal signals the workers too), not a failure of the sweep.
+        if not self.error and not self.interrupted:
+            self.error = error
 
 
 def _on_cluster(plan, client):
     """Runs every file as a task, at most a few per worker thread at a time,
     so that a stop leaves little to wait for: what has not been handed out is
     never run, and what runs sees the stop within a fraction of a second.
-    Writes the manifest of the complete files in file order at the end."""
+
+    The folder is held by this process for the whole sweep. At the end, come
+    what may (Ctrl-C, workers killed with it, a cluster that went away), the
+    temporaries that dead workers left are removed, a file that is complete
+    but whose row never came back (its worker died before reporting) gets its
+    row made here, and the manifest lists exactly the complete files."""
+    held = plan.hold_folder()
+    try:
+        token = _sweep_token()
+        run = _ClusterRun()
+        try:
+            _run_tasks(plan, client, token, run)
+        except KeyboardInterrupt:
+            run.interrupted = True
+        except Exception as failure:
+            run.failed(f"the cluster failed: {type(failure).__name__}: {failure}")
+        _tell_workers_to_stop(client, token)
+        left = held.remove_temporaries(token)
+        for index, name in enumerate(plan.names):
+            if index not in run.lines and os.path.lexists(os.path.join(plan.folder, name)):
+                run.lines[index] = plan.file_row(index)
+        plan.write_manifest(held, run.lines)
+        if left:
+            run.failed("temporaries of workers that died could not be removed: " + ", ".join(left))
+    finally:
+        held.release()
+    files, clipping = _clipping_summary(plan, run.lines)
+    return files, run.error, run.interrupted and not run.error, clipping
+
+
+def _tell_workers_to_stop(client, token):
+    from distributed import Event
+
+    try:
+        Event("vantel-sweep-" + token, client=client).set()
+    except Exception:  # a cluster that is gone runs nothing any more
+        pass
+
+
+def _run_tasks(plan, client, token, run):
+    """Hands the files out and takes their rows into `run` as they come."""
     from distributed import Event, as_completed, wait
 
-    os.makedirs(plan.folder, exist_ok=True)
-    stop_name = "vantel-sweep-" + uuid.uuid4().hex
+    stop_name = "vantel-sweep-" + token
     stop_event = Event(stop_name, client=client)
     shared = client.scatter(plan, broadcast=True, hash=False)
     total = len(plan)
     in_flight = max(2, 2 * sum(client.nthreads().values()))
     futures = {}  # index -> future, until its outcome is taken
     index_of = {}  # a task's key -> its file's index
-    lines = {}  # index -> what make_file returned, for complete files
-    error = ""
-    interrupted = False
     handed_out = 0
     done = as_completed()
 
     def hand_out():
         nonlocal handed_out
-        future = client.submit(_make_file, shared, handed_out, stop_name, pure=False,
+        future = client.submit(_make_file, shared, handed_out, stop_name, token, pure=False,
                                key=f"{stop_name}-{handed_out}")
         index_of[future.key] = handed_out
         futures[handed_out] = future
@@ -132,14 +189,13 @@ def _on_cluster(plan, client):
         handed_out += 1
 
     def take(index, future):
-        nonlocal error
         if future.status == "finished":
             made = future.result()
             if made is not None:
-                lines[index] = made
-        elif not error:
+                run.lines[index] = made
+        else:
             cause = future.exception() if future.status == "error" else "the task was cancelled"
-            error = f"{plan.names[index]}: {cause}"
+            run.failed(f"{plan.names[index]}: {cause}")
         del futures[index]
 
     try:
@@ -147,56 +203,32 @@ def _on_cluster(plan, client):
             hand_out()
         for future in done:
             take(index_of[future.key], future)
-            if error:
+            if run.error:
                 break
             if handed_out < total:
                 hand_out()
     except KeyboardInterrupt:
-        interrupted = True
+        run.interrupted = True
     stop_event.set()
     # What was handed out ends soon: finished, stopped, or failed. Like the
     # command, a second Ctrl-C does not cut this short, so that the manifest
-    # still lists every complete file.
-    while True:
+    # still lists every complete file; a cluster going down with the Ctrl-C
+    # ends the wait (the files it finished are found on disk).
+    while futures:
         try:
             wait(list(futures.values()))
             for index, future in sorted(futures.items()):
                 take(index, future)
-            break
         except KeyboardInterrupt:
-            interrupted = True
-    client.cancel(shared)
-    _write_manifest(plan.folder, lines)
-    files, clipping = _clipping_summary(plan, lines)
-    return files, error, interrupted and not error, clipping
-
-
-def _write_manifest(folder, lines):
-    """manifest.csv and manifest.jsonl for the files in `lines`, in file order,
-    each written under a temporary name and then given its own, as
-    vantel-gen's manifest writer does."""
-    suffix = f".partial-{os.getpid()}"
-    csv_path = os.path.join(folder, _vantel.MANIFEST_CSV)
-    json_path = os.path.join(folder, _vantel.MANIFEST_JSONL)
-    made = []  # only these are ours to remove: a name not opened may be something else's
+            run.interrupted = True
+        except Exception:
+            if not run.interrupted:
+                raise
+            break
     try:
-        with open(csv_path + suffix, "wb") as csv:
-            made.append(csv_path + suffix)
-            with open(json_path + suffix, "wb") as json:
-                made.append(json_path + suffix)
-                csv.write(_vantel.csv_header() + b"\n")
-                for index in sorted(lines):
-                    csv.write(lines[index][0] + b"\n")
-                    json.write(lines[index][1] + b"\n")
-        os.replace(csv_path + suffix, csv_path)
-        os.replace(json_path + suffix, json_path)
-    except OSError:
-        for temporary in made:
-            try:
-                os.remove(temporary)
-            except FileNotFoundError:
-                pass
-        raise OSError(f"Cannot write the manifest in {folder}") from None
+        client.cancel(shared)
+    except Exception:
+        pass
 
 
 def _clipping_summary(plan, lines):

@@ -99,10 +99,20 @@ class MorseStream:
         return chosen
 
     def clip(self, index):
-        """Clip `index` (a vantel.Clip whose settings row is numbered `index`)."""
-        if index < 0 or (self.length is not None and index >= self.length):
-            raise IndexError(f"clip {index} of a stream of {self.length}")
-        return make_clip(self.options_of(index), index, stacklevel=2)
+        """Clip `index` (a vantel.Clip whose settings row is numbered `index`);
+        a negative index counts from the end of a stream that has one."""
+        return make_clip(self.options_of(self._position(index)), self._position(index), stacklevel=2)
+
+    def _position(self, index):
+        if isinstance(index, bool) or not isinstance(index, numbers.Integral):
+            raise TypeError(f"clips are numbered by whole numbers, not {type(index).__name__}")
+        index = int(index)
+        if index < 0 and self.length is not None:
+            index += self.length
+        if index < 0 or index >= (self.length if self.length is not None else 2**64):
+            size = f"a stream of {self.length}" if self.length is not None else "an endless stream (clips 0 to 2**64 - 1)"
+            raise IndexError(f"no clip {index} in {size}")
+        return index
 
     __getitem__ = clip
 

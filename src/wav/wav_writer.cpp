@@ -1,9 +1,12 @@
 #include "wav/wav_writer.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -77,20 +80,38 @@ WavWriter::WavWriter(std::string path, std::int32_t sampleRate, std::int64_t pla
     writeAll(h.data(), h.size(), 0);
 }
 
-WavWriter::WavWriter(StreamTag, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples)
-    : path_(std::move(name)), fd_(fd), stream_(true), sampleRate_(sampleRate), planned_(plannedSamples) {
+WavWriter::WavWriter(Target target, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples,
+                     WhileBlocked whileBlocked)
+    : path_(std::move(name)),
+      fd_(fd),
+      target_(target),
+      whileBlocked_(std::move(whileBlocked)),
+      sampleRate_(sampleRate),
+      planned_(plannedSamples) {
     const auto h = header(sampleRate, plannedSamples);
+    if (target_ == Target::Stream) {
+        struct stat st {};
+        const bool fileLike = ::fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+        streamChunk_ = fileLike ? SIZE_MAX : PIPE_BUF;
+    }
     buffer_.reserve(kBufferSamples);
     writeAll(h.data(), h.size(), 0);
 }
 
-std::unique_ptr<WavWriter> WavWriter::toStream(int fd, std::string name, std::int32_t sampleRate,
+std::unique_ptr<WavWriter> WavWriter::intoFile(int fd, std::string name, std::int32_t sampleRate,
                                                std::int64_t plannedSamples) {
-    return std::unique_ptr<WavWriter>(new WavWriter(StreamTag{}, fd, std::move(name), sampleRate, plannedSamples));
+    return std::unique_ptr<WavWriter>(
+        new WavWriter(Target::OpenFile, fd, std::move(name), sampleRate, plannedSamples, {}));
+}
+
+std::unique_ptr<WavWriter> WavWriter::toStream(int fd, std::string name, std::int32_t sampleRate,
+                                               std::int64_t plannedSamples, WhileBlocked whileBlocked) {
+    return std::unique_ptr<WavWriter>(
+        new WavWriter(Target::Stream, fd, std::move(name), sampleRate, plannedSamples, std::move(whileBlocked)));
 }
 
 WavWriter::~WavWriter() {
-    if (fd_ >= 0 && !stream_) ::close(fd_);
+    if (fd_ >= 0 && target_ == Target::OwnPath) ::close(fd_);
 }
 
 void WavWriter::append(std::span<const std::int16_t> samples) {
@@ -117,11 +138,31 @@ void WavWriter::flush() {
     writeAll(bytes_.data(), bytes_.size(), offset);
 }
 
+ssize_t WavWriter::writeToStream(const std::uint8_t* data, std::size_t size) {
+    constexpr int kLookMs = 100;
+    if (streamChunk_ != SIZE_MAX) {
+        pollfd wanted{fd_, POLLOUT, 0};
+        for (;;) {
+            const int ready = ::poll(&wanted, 1, kLookMs);
+            // Ready, or an error (a reader gone) that the write will report.
+            if (ready > 0 || (ready < 0 && errno != EINTR)) break;
+            if (whileBlocked_) whileBlocked_();
+        }
+    }
+    const ssize_t n = ::write(fd_, data, std::min(size, streamChunk_));
+    if (n < 0 && errno == EAGAIN) return 0;  // a stream opened without blocking, full after all
+    return n;
+}
+
 void WavWriter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset) {
     while (size > 0) {
         // Every write goes on where the last ended, so a stream needs no offset.
-        const ssize_t n = stream_ ? ::write(fd_, data, size) : ::pwrite(fd_, data, size, offset);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = target_ == Target::Stream ? writeToStream(data, size) : ::pwrite(fd_, data, size, offset);
+        if (n < 0 && errno == EINTR) {
+            if (target_ == Target::Stream && whileBlocked_) whileBlocked_();
+            continue;
+        }
+        if (n == 0 && target_ == Target::Stream) continue;
         if (n <= 0) fail("Cannot write", n < 0 ? errno : ENOSPC);
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -132,7 +173,7 @@ void WavWriter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_
 void WavWriter::finish() {
     if (fd_ < 0) return;
     flush();
-    if (stream_) {
+    if (target_ == Target::Stream) {
         fd_ = -1;
         if (written_ != planned_) throw FileError("Cannot finish " + path_ + ": the stream is short of samples");
         return;
@@ -140,6 +181,10 @@ void WavWriter::finish() {
     if (written_ != planned_) {
         const auto h = header(sampleRate_, written_);
         writeAll(h.data(), h.size(), 0);
+    }
+    if (target_ == Target::OpenFile) {
+        fd_ = -1;
+        return;
     }
     if (!nameLeadsToFile()) {
         throw FileError("Cannot finish " + path_ + ": it was removed or replaced while being written");
@@ -155,7 +200,7 @@ bool WavWriter::nameLeadsToFile() const {
 }
 
 void WavWriter::discard() {
-    if (stream_) {
+    if (target_ != Target::OwnPath) {
         fd_ = -1;
         return;
     }
@@ -168,7 +213,7 @@ void WavWriter::discard() {
 
 void WavWriter::fail(const std::string& what, int error) {
     if (fd_ >= 0) {
-        if (!stream_) ::close(fd_);
+        if (target_ == Target::OwnPath) ::close(fd_);
         fd_ = -1;
     }
     throw FileError(what + " " + path_ + ": " + std::strerror(error));

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -39,11 +40,21 @@ public:
     // Creates `path` (replacing a file of that name) and writes the header for
     // `plannedSamples`. With `exclusive`, refuses to replace anything.
     WavWriter(std::string path, std::int32_t sampleRate, std::int64_t plannedSamples, bool exclusive = false);
-    // Writes to an open stream (a pipe, standard output) instead, strictly in
-    // order; `name` stands for it in messages. The stream is not closed, and
-    // its header cannot be rewritten, so it must get every planned sample.
-    static std::unique_ptr<WavWriter> toStream(int fd, std::string name, std::int32_t sampleRate,
+    // Writes into a file already open for writing (at its start), with
+    // positioned writes so that the header can be rewritten; `name` stands
+    // for it in messages. The file is not closed: its owner publishes it.
+    static std::unique_ptr<WavWriter> intoFile(int fd, std::string name, std::int32_t sampleRate,
                                                std::int64_t plannedSamples);
+    // Called about every 100 ms while a stream's reader takes nothing; it may
+    // throw to give up (a stop asked for), which leaves the writer unusable.
+    using WhileBlocked = std::function<void()>;
+    // Writes to an open stream (a pipe, a device, standard output) instead,
+    // strictly in order; `name` stands for it in messages. The stream is not
+    // closed, and its header cannot be rewritten, so it must get every
+    // planned sample. A reader that stalls never holds the writer beyond the
+    // next call of `whileBlocked`.
+    static std::unique_ptr<WavWriter> toStream(int fd, std::string name, std::int32_t sampleRate,
+                                               std::int64_t plannedSamples, WhileBlocked whileBlocked = {});
     ~WavWriter() override;
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
@@ -70,19 +81,30 @@ public:
     void discard();
 
 private:
-    struct StreamTag {};
-    WavWriter(StreamTag, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples);
+    enum class Target {
+        OwnPath,   // created here by name, closed here, its name checked at the end
+        OpenFile,  // someone else's open file, written in place
+        Stream,    // someone else's stream, written in order
+    };
+    WavWriter(Target target, int fd, std::string name, std::int32_t sampleRate, std::int64_t plannedSamples,
+              WhileBlocked whileBlocked);
 
     static constexpr std::size_t kBufferSamples = 32768;
     void flush();
     void writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
+    // Up to `size` bytes into the stream once it can take some.
+    ssize_t writeToStream(const std::uint8_t* data, std::size_t size);
     [[noreturn]] void fail(const std::string& what, int error);
 
     bool nameLeadsToFile() const;
 
     std::string path_;
     int fd_ = -1;
-    bool stream_ = false;
+    Target target_ = Target::OwnPath;
+    WhileBlocked whileBlocked_;
+    // The most a stream takes in one write: a pipe that polls writable has
+    // room for this much without blocking.
+    std::size_t streamChunk_ = 0;
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::int32_t sampleRate_;

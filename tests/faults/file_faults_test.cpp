@@ -239,7 +239,7 @@ void FileFaultsTest::commandFileRemovedWhileWritten() {
     std::string message;
     try {
         vantel::gen::generateFile(options, removePartialCopy);
-    } catch (const vantel::wav::FileError& e) {
+    } catch (const std::runtime_error& e) {
         message = e.what();
     }
     QVERIFY(looks > 2);

@@ -87,13 +87,30 @@ TEST(ManifestText, CsvQuotingAndJsonEscapingKeepEveryByteSafe) {
     EXPECT_EQ(jsonText(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }
 
-// A manifest that cannot be begun leaves neither of its temporaries behind.
-TEST(ManifestWriterFaults, AFailedStartLeavesNoTemporary) {
+// A manifest that cannot be begun leaves neither of its temporaries behind;
+// one whose name was taken meanwhile replaces nothing and leaves nothing,
+// not even the other manifest.
+TEST(ManifestWriterFaults, NothingOfItsOwnIsLeftAndNothingReplaced) {
     const TempDir dir;
+    const save::Folder folder(dir.path(), "set");
     const std::string blocker = std::string(kManifestJsonl) + ".partial-" + std::to_string(::getpid());
     std::filesystem::create_directory(dir.path() / blocker);  // the JSON lines temporary cannot be opened
-    EXPECT_THROW(ManifestWriter{dir.path()}, wav::FileError);
+    EXPECT_THROW((ManifestWriter{folder, "set"}), save::PublishError);
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{blocker});
+    std::filesystem::remove(dir.path() / blocker);
+
+    ManifestWriter manifest(folder, "set");
+    manifest.add(0, ManifestWriter::Lines{"row", "{}"});
+    { std::ofstream(dir.path() / kManifestCsv) << "someone else's"; }
+    try {
+        manifest.finish();
+        ADD_FAILURE() << "published over an existing manifest";
+    } catch (const save::PublishError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create set/manifest.csv: something else took that name meanwhile; "
+                                          "it was left as it was");
+    }
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{kManifestCsv});
+    EXPECT_EQ(slurp(dir.path() / kManifestCsv), "someone else's");
 }
 
 TEST(SweepCommand, BadInputIsRefusedBeforeAnythingIsWritten) {
@@ -118,6 +135,8 @@ TEST(SweepCommand, BadInputIsRefusedBeforeAnythingIsWritten) {
         {"-j", "2"},
         {"--sweep", "-o", "taken"},
         {"--sweep", "-o", "old"},
+        {"--sweep", "-o", "out", "--messages", "/dev/zero"},
+        {"--sweep", "-o", "out", "--messages", "old"},
     };
     for (const Args& args : failing) {
         const auto result = runIn(dir.path(), kGen, args);
@@ -130,6 +149,11 @@ TEST(SweepCommand, BadInputIsRefusedBeforeAnythingIsWritten) {
     }
     EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"empty.txt", "old", "taken"}));
     EXPECT_EQ(listFolder(dir / "old"), std::vector<std::string>{"manifest.csv"});
+    // Reading stops at the limit, and a folder is named as one.
+    EXPECT_EQ(runIn(dir.path(), kGen, {"--sweep", "-o", "out", "--messages", "/dev/zero"}).err,
+              "vantel-gen: the messages file /dev/zero is larger than 64 MiB\n");
+    EXPECT_EQ(runIn(dir.path(), kGen, {"--sweep", "-o", "out", "--messages", "old"}).err,
+              "vantel-gen: cannot read the messages file old: it is a folder\n");
 }
 
 const Args kSmall{"--rate", "2000", "--filter-cf", "700", "--filter-bw", "600", "-q"};
@@ -306,7 +330,7 @@ TEST(SweepCommand, CtrlCLeavesOnlyCompleteFilesAndAManifestOfThem) {
                                                {"--mode", "tone", "--tone-length", "3000", "-o", "long.wav"});
     ASSERT_TRUE(vantel::testing::waitFor([&] { return listFolder(dir.path()).size() > 1; }, std::chrono::seconds(20)));
     ::kill(one, SIGTERM);
-    EXPECT_EQ(vantel::testing::exitStatusOf(one), 130);
+    EXPECT_EQ(vantel::testing::exitStatusOf(one), 143);
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"c"});
 }
 
