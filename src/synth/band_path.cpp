@@ -5,6 +5,7 @@
 
 #include "channel/channel_kernels.h"
 #include "keying/keying_runs.h"
+#include "synth/block_kernels.h"
 #include "synth/keyed_oscillator.h"
 
 namespace vantel::synth {
@@ -54,17 +55,13 @@ BandPath::WantedEnergy BandPath::measureWanted(const RunSetup& setup) {
     KeyedOscillator oscillator(setup.plan.markIncrement, setup.plan.spaceIncrement);
     const keying::KeyingRuns keying = setup.keying();
     const bool fsk = setup.mode == settings::Mode::FSKCW;
-    std::vector<double> phase(kMostSamples), amplitude(kMostSamples), received(kMostSamples), sent(kMostSamples);
+    std::vector<double> phase(kMostSamples), amplitude(kMostSamples), received(kMostSamples);
     WantedEnergy energy;
     for (std::int64_t element = 0; element < setup.plan.elements; ++element) {
         for (std::int64_t left = keying.samples(element); left > 0;) {
             const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kMostSamples));
             oscillator.fill(keying.keyDown(element), fsk, phase.data(), amplitude.data(), n);
-            path.makeWanted(amplitude.data(), phase.data(), received.data(), sent.data(), n);
-            for (std::size_t i = 0; i < n; ++i) {
-                energy.received += received[i] * received[i];
-                energy.sent += sent[i] * sent[i];
-            }
+            path.makeWanted(amplitude.data(), phase.data(), received.data(), n, &energy);
             left -= static_cast<std::int64_t>(n);
         }
     }
@@ -99,20 +96,23 @@ void BandPath::envelope(const double* keyedAmplitude, double* out, std::size_t n
 
 // The keyed tone of samples [first, first + n) of this call, faded when the
 // channel fades.
-void BandPath::addTone(const double* phase, double* wanted, std::size_t first, std::size_t n) {
+void BandPath::addTone(const double* phase, double* wanted, std::size_t first, std::size_t n, WantedEnergy* energy) {
     const double* envelope = envelope_.data() + first;
     if (!fading_) {
         channel::kernels::tone(kPeakAmplitude, envelope, phase, wanted, nullptr, n);
+        if (energy) energy->sent += kernels::sumOfSquares(wanted, n);
         return;
     }
+    // The in-phase component is the tone as sent.
     channel::kernels::tone(kPeakAmplitude, envelope, phase, inPhase_.data(), quadrature_.data(), n);
+    if (energy) energy->sent += kernels::sumOfSquares(inPhase_.data(), n);
     fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
 }
 
 void BandPath::process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm,
                        double* qrn, std::size_t n) {
     if (n == 0) return;
-    makeWanted(keyedAmplitude, phase, wanted, nullptr, n);
+    makeWanted(keyedAmplitude, phase, wanted, n);
     if (qrm_) qrm_->writeTo(qrm, n);
     if (qrn_) {
         std::fill(qrn, qrn + n, 0.0);
@@ -120,8 +120,8 @@ void BandPath::process(const double* keyedAmplitude, const double* phase, double
     }
 }
 
-void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, double* unfaded,
-                          std::size_t n) {
+void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, std::size_t n,
+                          WantedEnergy* energy) {
     envelope(keyedAmplitude, envelope_.data(), n);
     const double* tonePhase = phase;
     if (wander_) {
@@ -134,7 +134,7 @@ void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, dou
     // computed there, and only the fading's gains move on.
     silence_.split(
         envelope_.data(), n,
-        [&](std::size_t from, std::size_t to) { addTone(tonePhase + from, wanted + from, from, to - from); },
+        [&](std::size_t from, std::size_t to) { addTone(tonePhase + from, wanted + from, from, to - from, energy); },
         [&](std::size_t from, std::size_t to) {
             std::fill(wanted + from, wanted + to, 0.0);
             if (fading_) fading_->skipSilence(static_cast<std::int64_t>(to - from));
@@ -143,7 +143,7 @@ void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, dou
         qsb_->fill(gain_.data(), n);
         for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
     }
-    if (unfaded) channel::kernels::tone(kPeakAmplitude, envelope_.data(), tonePhase, unfaded, nullptr, n);
+    if (energy) energy->received += kernels::sumOfSquares(wanted, n);
 }
 
 }  // namespace vantel::synth

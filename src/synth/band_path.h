@@ -52,22 +52,22 @@ public:
 private:
     enum class Use { Run, Measure };
     BandPath(const RunSetup& setup, Use use);
-    // The wanted signal for the next n samples: as received into `wanted`
-    // and, when `unfaded` is given, as sent (edges, chirp and drift, without
-    // fading or QSB) into it.
-    void makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, double* unfaded, std::size_t n);
-    // The wanted signal's energy over the whole file, as sent and as received
-    // before any normalisation.
+    // The wanted signal's energy, as sent (edges, chirp and drift, without
+    // fading or QSB) and as received before any normalisation.
     struct WantedEnergy {
         double sent = 0;
         double received = 0;
     };
+    // The wanted signal for the next n samples, as received, into `wanted`;
+    // adds its energy to `energy` when given.
+    void makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, std::size_t n,
+                    WantedEnergy* energy = nullptr);
     static WantedEnergy measureWanted(const RunSetup& setup);
     void normaliseWanted(const RunSetup& setup);
 
     // The wanted tone's envelope for the next n samples, in [0, 1].
     void envelope(const double* keyedAmplitude, double* out, std::size_t n);
-    void addTone(const double* phase, double* wanted, std::size_t first, std::size_t n);
+    void addTone(const double* phase, double* wanted, std::size_t first, std::size_t n, WantedEnergy* energy);
 
     // The wanted signal's runs, for the effects that follow its edges: the
     // set-up's timed runs, or the pattern's elements merged into runs.
