@@ -10,7 +10,7 @@
 #include "channel/qrm.h"
 #include "channel/qrn.h"
 #include "channel/qsb.h"
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 #include "channel/tone_wander.h"
 #include "channel/watterson_fading.h"
 #include "filter/block_fir.h"
@@ -131,7 +131,7 @@ keying::TimedMessage parisMessage(int words, const keying::TimingOptions& option
 
 // 0: one draw per call, 1: a block at once.
 void BM_RandomStreamGaussian(benchmark::State& state) {
-    channel::RandomStream stream(1, channel::StreamId::Jitter);
+    random::RandomStream stream(1, random::StreamId::Jitter);
     std::vector<double> out(kBlock);
     for (auto _ : state) {
         if (state.range(0) == 0) {

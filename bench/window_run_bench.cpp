@@ -12,8 +12,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -27,15 +27,15 @@ std::string readFile(const char* path) {
     return s;
 }
 
-vantel::gen::GenOptions optionsFor(const std::string& message, const QStringList& boxes) {
-    vantel::gen::GenOptions options;
-    options.typed[vantel::gen::Typed::Message] = message;
+vantel::batch::GenOptions optionsFor(const std::string& message, const QStringList& boxes) {
+    vantel::batch::GenOptions options;
+    options.typed[vantel::batch::Typed::Message] = message;
     for (const QString& pair : boxes) {
         const QString name = pair.section('=', 0, 0);
         const std::string text = pair.section('=', 1).toStdString();
-        if (name == "FilterCFtext") options.typed[vantel::gen::Typed::FilterCf] = text;
-        if (name == "FilterBWtext") options.typed[vantel::gen::Typed::FilterBw] = text;
-        if (name == "FStext") options.typed[vantel::gen::Typed::Rate] = text;
+        if (name == "FilterCFtext") options.typed[vantel::batch::Typed::FilterCf] = text;
+        if (name == "FilterBWtext") options.typed[vantel::batch::Typed::FilterBw] = text;
+        if (name == "FStext") options.typed[vantel::batch::Typed::Rate] = text;
     }
     return options;
 }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     timer.restart();
     auto options = optionsFor(message, boxes);
     options.output = "command.wav";
-    vantel::gen::generateFile(options);
+    vantel::batch::generateFile(options);
     const double commandSeconds = timer.nsecsElapsed() / 1e9;
     std::printf("window %.3f s, vantel-gen %.3f s, ratio %.2f\n", windowSeconds, commandSeconds,
                 windowSeconds / commandSeconds);

@@ -17,8 +17,8 @@
 #include "channel/band_conditions.h"
 #include "channel/watterson_fading.h"
 #include "fuzz_input.h"
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "keying/extended_morse.h"
 #include "keying/morse_encoder.h"
 #include "synth/run_plan.h"
@@ -29,7 +29,7 @@ namespace {
 
 using vantel::fuzz::FuzzInput;
 using vantel::fuzz::require;
-namespace gen = vantel::gen;
+namespace batch = vantel::batch;
 namespace settings = vantel::settings;
 namespace synth = vantel::synth;
 
@@ -60,18 +60,18 @@ private:
 // ranges, and preset names, without the fuzzer first having to spell them.
 constexpr std::uint8_t kBandPrefix = 0xB5;
 
-std::string bandValue(FuzzInput& input, const gen::BandOption& option) {
+std::string bandValue(FuzzInput& input, const batch::BandOption& option) {
     const std::uint8_t pick = input.byte();
-    if (option.value == gen::BandValue::Preset) {
+    if (option.value == batch::BandValue::Preset) {
         const auto& presets = vantel::channel::kFadingPresets;
         return pick % 8 < presets.size() ? std::string(presets[pick % 8].name) : std::string(input.upTo('\n'));
     }
     if (pick % 4 == 0) return std::string(input.upTo('\n'));  // any text
-    if (pick % 4 == 1 || option.limit == nullptr) return vantel::channel::shortestText(input.interestingDouble());
+    if (pick % 4 == 1 || option.limit == nullptr) return vantel::text::shortestText(input.interestingDouble());
     // Within the range, on a grid of 256 steps.
     const double share = input.byte() / 255.0;
     const double value = option.limit->low + share * (option.limit->high - option.limit->low);
-    return vantel::channel::shortestText(option.value == gen::BandValue::WholeNumber ? std::round(value) : value);
+    return vantel::text::shortestText(option.value == batch::BandValue::WholeNumber ? std::round(value) : value);
 }
 
 std::vector<std::string> argumentsOf(FuzzInput& input) {
@@ -80,7 +80,7 @@ std::vector<std::string> argumentsOf(FuzzInput& input) {
         input.byte();
         const int count = input.byte() % 6;
         for (int i = 0; i < count; ++i) {
-            const gen::BandOption& option = gen::kBandOptions[input.byte() % gen::kBandCount];
+            const batch::BandOption& option = batch::kBandOptions[input.byte() % batch::kBandCount];
             args.emplace_back(option.name);
             args.push_back(bandValue(input, option));
         }
@@ -90,31 +90,31 @@ std::vector<std::string> argumentsOf(FuzzInput& input) {
     return args;
 }
 
-auto comparable(const gen::GenOptions& o) {
-    return std::tie(o.output, o.mode, o.typed[vantel::gen::Typed::Message], o.typed[vantel::gen::Typed::Wpm], o.typed[vantel::gen::Typed::ToneLength], o.typed[vantel::gen::Typed::Tone], o.typed[vantel::gen::Typed::SpaceTone], o.typed[vantel::gen::Typed::Rate], o.typed[vantel::gen::Typed::Snr], o.typed[vantel::gen::Typed::Bw],
-                    o.typed[vantel::gen::Typed::Level], o.typed[vantel::gen::Typed::FilterCf], o.typed[vantel::gen::Typed::FilterBw], o.noFilter, o.seed, o.help,
+auto comparable(const batch::GenOptions& o) {
+    return std::tie(o.output, o.mode, o.typed[vantel::batch::Typed::Message], o.typed[vantel::batch::Typed::Wpm], o.typed[vantel::batch::Typed::ToneLength], o.typed[vantel::batch::Typed::Tone], o.typed[vantel::batch::Typed::SpaceTone], o.typed[vantel::batch::Typed::Rate], o.typed[vantel::batch::Typed::Snr], o.typed[vantel::batch::Typed::Bw],
+                    o.typed[vantel::batch::Typed::Level], o.typed[vantel::batch::Typed::FilterCf], o.typed[vantel::batch::Typed::FilterBw], o.noFilter, o.seed, o.help,
                     o.band, o.extended);
 }
 
 // The options written out again, each in its long form.
-std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
+std::vector<std::string> argumentsFor(const batch::GenOptions& o) {
     std::vector<std::string> args{"--output", o.output, "--mode"};
     args.push_back(o.mode == settings::Mode::FSKCW ? "fsk" : o.mode == settings::Mode::ToneOnly ? "tone" : "onoff");
     auto add = [&](const std::string& name, const std::optional<std::string>& value) {
         if (value) args.insert(args.end(), {name, *value});
     };
-    add("--message", o.typed[vantel::gen::Typed::Message]);
-    add("--wpm", o.typed[vantel::gen::Typed::Wpm]);
-    add("--tone-length", o.typed[vantel::gen::Typed::ToneLength]);
-    add("--tone", o.typed[vantel::gen::Typed::Tone]);
-    add("--space-tone", o.typed[vantel::gen::Typed::SpaceTone]);
-    add("--rate", o.typed[vantel::gen::Typed::Rate]);
-    add("--snr", o.typed[vantel::gen::Typed::Snr]);
-    add("--bw", o.typed[vantel::gen::Typed::Bw]);
-    add("--level", o.typed[vantel::gen::Typed::Level]);
-    add("--filter-cf", o.typed[vantel::gen::Typed::FilterCf]);
-    add("--filter-bw", o.typed[vantel::gen::Typed::FilterBw]);
-    for (const gen::BandOption& option : gen::kBandOptions) add(std::string(option.name), o.band[option.id]);
+    add("--message", o.typed[vantel::batch::Typed::Message]);
+    add("--wpm", o.typed[vantel::batch::Typed::Wpm]);
+    add("--tone-length", o.typed[vantel::batch::Typed::ToneLength]);
+    add("--tone", o.typed[vantel::batch::Typed::Tone]);
+    add("--space-tone", o.typed[vantel::batch::Typed::SpaceTone]);
+    add("--rate", o.typed[vantel::batch::Typed::Rate]);
+    add("--snr", o.typed[vantel::batch::Typed::Snr]);
+    add("--bw", o.typed[vantel::batch::Typed::Bw]);
+    add("--level", o.typed[vantel::batch::Typed::Level]);
+    add("--filter-cf", o.typed[vantel::batch::Typed::FilterCf]);
+    add("--filter-bw", o.typed[vantel::batch::Typed::FilterBw]);
+    for (const batch::BandOption& option : batch::kBandOptions) add(std::string(option.name), o.band[option.id]);
     if (o.extended) args.push_back("--extended");
     if (o.seed) add("--seed", std::to_string(*o.seed));
     if (o.noFilter) args.push_back("--no-filter");
@@ -124,8 +124,8 @@ std::vector<std::string> argumentsFor(const gen::GenOptions& o) {
 
 // The run the command will make: the typed form, the pattern it builds and
 // the repaired values that fix the sample count.
-synth::RunPlan predictPlan(const gen::GenOptions& options) {
-    gen::TypedForm form = gen::typeIntoForm(options);
+synth::RunPlan predictPlan(const batch::GenOptions& options) {
+    batch::TypedForm form = batch::typeIntoForm(options);
     vantel::keying::KeyingPattern pattern = form.s.CWPattern;
     if (form.mode == settings::Mode::ToneOnly) {
         form.s.Dotperiod = 0.1;
@@ -195,24 +195,24 @@ std::optional<std::string> refusal(Run&& run) {
         return std::nullopt;
     } catch (const synth::RunError& e) {
         return checkedRefusal(e);
-    } catch (const vantel::channel::BandError& e) {
+    } catch (const vantel::text::SettingError& e) {
         return checkedRefusal(e);
     } catch (const vantel::keying::MessageError& e) {
         return checkedRefusal(e);
-    } catch (const gen::UsageError& e) {  // a sweep's lists, read only once expanded
+    } catch (const batch::UsageError& e) {  // a sweep's lists, read only once expanded
         return checkedRefusal(e);
     }
 }
 
-void checkRun(gen::GenOptions options) {
+void checkRun(batch::GenOptions options) {
     const PrivateFolder folder;
     options.output = (folder.path() / "CWTemp.wav").string();
-    std::optional<gen::PreparedFile> prepared;
-    const auto prepareRefusal = refusal([&] { prepared = gen::prepareFile(options); });
+    std::optional<batch::PreparedFile> prepared;
+    const auto prepareRefusal = refusal([&] { prepared = batch::prepareFile(options); });
     const bool refusedToPrepare = prepareRefusal.has_value();
     if (prepared && prepared->setup.plan.totalSamples > kMostSamples) return;
     // Without band options the plan follows from the window's own steps alone.
-    if (!gen::hasBandOptions(options)) {
+    if (!batch::hasBandOptions(options)) {
         std::optional<synth::RunPlan> plan;
         try {
             plan = predictPlan(options);
@@ -230,7 +230,7 @@ void checkRun(gen::GenOptions options) {
         }
     }
     synth::Report report;
-    const bool refusedToRun = refusal([&] { report = gen::generateFile(options).report; }).has_value();
+    const bool refusedToRun = refusal([&] { report = batch::generateFile(options).report; }).has_value();
     require(refusedToRun == refusedToPrepare, "a run fails exactly when its set-up does");
     if (!refusedToRun) {
         const auto bytes = contents(options.output);
@@ -245,14 +245,14 @@ void checkRun(gen::GenOptions options) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput input(data, size);
-    gen::GenOptions options;
+    batch::GenOptions options;
     try {
-        options = gen::parseOptions(argumentsOf(input));
-    } catch (const gen::UsageError&) {
+        options = batch::parseOptions(argumentsOf(input));
+    } catch (const batch::UsageError&) {
         return 0;
     }
     require(!options.output.empty(), "an output name");
-    require(comparable(gen::parseOptions(argumentsFor(options))) == comparable(options),
+    require(comparable(batch::parseOptions(argumentsFor(options))) == comparable(options),
             "options written out read back the same");
     if (!options.help) checkRun(options);
     return 0;

@@ -12,6 +12,7 @@
 #include "keying/extended_morse.h"
 #include "keying/morse_encoder.h"
 #include "keying/morse_timing.h"
+#include "keying/timing_limits.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ bool keyDownAt(const std::vector<std::int64_t>& runEnds, const std::vector<keyin
 }
 
 void checkTiming(FuzzInput& input) {
-    namespace limits = vantel::channel::limits;
+    namespace limits = vantel::keying::limits;
     const bool extended = input.byte() % 2 == 0;
     const double rate = input.byte() % 4 == 0 ? input.interestingDouble() : 100 + 60 * input.byte();
     const double wpm = optionValue(input, 1, 60);
@@ -168,7 +169,7 @@ void checkTiming(FuzzInput& input) {
     keying::TimedMessage timed;
     try {
         timed = keying::timeMessage(symbols, rate, wpm, options, seed);
-    } catch (const vantel::channel::BandError& e) {
+    } catch (const vantel::text::SettingError& e) {
         checkOneLine(e);
         return;
     }

@@ -1,7 +1,7 @@
 // vantel._vantel: the engine and vantel-gen's library as Python sees them.
 //
 // Only conversions live here: option lists in, samples, rows and lines out.
-// Every decision about a clip, a file or a sweep is made by the same gen::
+// Every decision about a clip, a file or a sweep is made by the same batch::
 // calls vantel-gen makes, so the two cannot drift apart.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -24,17 +24,17 @@
 #include <variant>
 #include <vector>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "keying/extended_morse.h"
-#include "manifest.h"
-#include "ranges.h"
-#include "sweep.h"
+#include "batch/manifest.h"
+#include "batch/ranges.h"
+#include "batch/sweep.h"
 #include "synth/noise_source.h"
 #include "synth/run_plan.h"
 #include "vantel_version.h"
 #include "wav/wav_writer.h"
-#include "warnings.h"
+#include "batch/report.h"
 #include "save/publish.h"
 
 namespace py = pybind11;
@@ -58,7 +58,7 @@ py::list labelList(const std::vector<keying::TimedLabel>& labels) {
 
 // One manifest field as a Python value: a real number with no value to give
 // (NaN, infinite) is None, as it is null in manifest.jsonl.
-py::object fieldObject(const gen::FieldValue& value) {
+py::object fieldObject(const batch::FieldValue& value) {
     return std::visit(
         [](const auto& v) -> py::object {
             using T = std::decay_t<decltype(v)>;
@@ -66,13 +66,13 @@ py::object fieldObject(const gen::FieldValue& value) {
                 return text(v);
             } else if constexpr (std::is_same_v<T, double>) {
                 return std::isfinite(v) ? py::object(py::float_(v)) : py::object(py::none());
-            } else if constexpr (std::is_same_v<T, gen::SeedValue>) {
+            } else if constexpr (std::is_same_v<T, batch::SeedValue>) {
                 return py::int_(v.value);
             } else if constexpr (std::is_same_v<T, std::vector<keying::TimedLabel>>) {
                 return labelList(v);
             } else if constexpr (std::is_same_v<T, std::monostate>) {
                 return py::none();
-            } else if constexpr (std::is_same_v<T, gen::JsonValue>) {
+            } else if constexpr (std::is_same_v<T, batch::JsonValue>) {
                 // A structured field (the QRM stations): as JSON readers get it.
                 return py::module_::import("json").attr("loads")(v.json);
             } else {
@@ -82,14 +82,14 @@ py::object fieldObject(const gen::FieldValue& value) {
         value);
 }
 
-py::dict rowDict(const gen::ManifestRow& row) {
+py::dict rowDict(const batch::ManifestRow& row) {
     py::dict dict;
     for (const auto& [name, value] : row) dict[py::str(name)] = fieldObject(value);
     return dict;
 }
 
 // The level report's lines as vantel-gen prints them after a run.
-std::vector<std::string> reportLines(const gen::GenOptions& options, const gen::FileResult& result) {
+std::vector<std::string> reportLines(const batch::GenOptions& options, const batch::FileResult& result) {
     std::vector<std::string> lines;
     const std::string& report = result.report.text;
     for (std::size_t start = 0;;) {
@@ -98,9 +98,9 @@ std::vector<std::string> reportLines(const gen::GenOptions& options, const gen::
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    if (const auto line = gen::autoLevelLine(options, result)) lines.push_back(*line);
-    lines.push_back(gen::measuredSnrLine(result));
-    if (const auto line = gen::measuredInterferenceLine(result)) lines.push_back(*line);
+    if (const auto line = batch::autoLevelLine(options, result)) lines.push_back(*line);
+    lines.push_back(batch::measuredSnrLine(result));
+    if (const auto line = batch::measuredInterferenceLine(result)) lines.push_back(*line);
     return lines;
 }
 
@@ -125,7 +125,7 @@ bool inMainThread() {
 // Ctrl-C reaches Python only in the main thread, and only when it runs Python
 // code: a long run in the main thread looks for it now and then. Other
 // threads never take the GIL mid-run, so they keep generating in parallel.
-gen::StopRequested keyboardInterruptCheck(bool mainThread) {
+batch::StopRequested keyboardInterruptCheck(bool mainThread) {
     if (!mainThread) return {};
     static constexpr auto kLookEvery = std::chrono::milliseconds(100);
     return [next = std::chrono::steady_clock::now() + kLookEvery]() mutable {
@@ -137,22 +137,22 @@ gen::StopRequested keyboardInterruptCheck(bool mainThread) {
     };
 }
 
-py::dict generateClip(const gen::GenOptions& given, std::size_t index, const std::string& fileName) {
-    const gen::GenOptions options = given;
-    gen::Clip clip;
-    gen::ManifestRow row;
+py::dict generateClip(const batch::GenOptions& given, std::size_t index, const std::string& fileName) {
+    const batch::GenOptions options = given;
+    batch::Clip clip;
+    batch::ManifestRow row;
     std::vector<std::string> report;
     std::optional<std::string> clipping;
     double snr = 0;
     const bool mainThread = inMainThread();
     try {
         py::gil_scoped_release release;
-        clip = gen::generateClip(options, keyboardInterruptCheck(mainThread));
-        row = gen::manifestRow(index, fileName, options, clip.result);
+        clip = batch::generateClip(options, keyboardInterruptCheck(mainThread));
+        row = batch::manifestRow(index, fileName, options, clip.result);
         report = reportLines(options, clip.result);
-        clipping = gen::clippingWarning(clip.result);
-        snr = gen::measuredSnrDb(clip.result);
-    } catch (const gen::Interrupted&) {
+        clipping = batch::clippingWarning(clip.result);
+        snr = batch::measuredSnrDb(clip.result);
+    } catch (const batch::Interrupted&) {
         throw py::error_already_set();  // the KeyboardInterrupt PyErr_CheckSignals raised
     }
     py::dict out;
@@ -173,8 +173,8 @@ void saveWav(const std::string& path, std::int32_t rate,
     try {
         py::gil_scoped_release release;
         // A FIFO's reader may be slow to come or to read: Ctrl-C ends the wait.
-        gen::writeSamplesFile(path, rate, view, keyboardInterruptCheck(mainThread));
-    } catch (const gen::Interrupted&) {
+        batch::writeSamplesFile(path, rate, view, keyboardInterruptCheck(mainThread));
+    } catch (const batch::Interrupted&) {
         throw py::error_already_set();  // the KeyboardInterrupt PyErr_CheckSignals raised
     }
 }
@@ -185,11 +185,11 @@ void saveWav(const std::string& path, std::int32_t rate,
 // expanded and the messages file it read come along as they are.
 struct Plan {
     std::vector<std::string> args;
-    gen::SweepPlan plan;
+    batch::SweepPlan plan;
 };
 
 Plan planSweep(const std::vector<std::string>& args) {
-    return Plan{args, gen::planSweep(gen::parseOptions(args))};
+    return Plan{args, batch::planSweep(batch::parseOptions(args))};
 }
 
 using TextList = std::vector<std::optional<std::string>>;
@@ -217,7 +217,7 @@ Plan planFromState(const py::tuple& state) {
     if (state.size() != 9) throw std::runtime_error("not a vantel sweep plan");
     Plan p;
     p.args = state[0].cast<std::vector<std::string>>();
-    p.plan.base = gen::parseOptions(p.args);
+    p.plan.base = batch::parseOptions(p.args);
     p.plan.folder = state[1].cast<std::string>();
     p.plan.messages = state[2].cast<TextList>();
     p.plan.wpms = state[3].cast<TextList>();
@@ -242,25 +242,25 @@ std::string temporaryMark(const std::string& token) { return ".partial-" + token
 // run, with the GIL) said to stop first; then nothing of the file is left.
 py::object makeFile(const Plan& p, std::size_t index, const py::object& stop, const std::string& token) {
     if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
-    const gen::GenOptions options = gen::fileOptions(p.plan, index);
-    gen::StopRequested stopRequested;
+    const batch::GenOptions options = batch::fileOptions(p.plan, index);
+    batch::StopRequested stopRequested;
     if (!stop.is_none()) {
         stopRequested = [&stop] {
             py::gil_scoped_acquire gil;
             return stop().cast<bool>();
         };
     }
-    gen::FileResult result;
+    batch::FileResult result;
     std::string csv, json;
     try {
         py::gil_scoped_release release;
         const save::Folder folder(p.plan.folder, p.plan.folder.string());
-        const gen::FileWriting how = gen::sweepFileWriting(temporaryMark(token) + std::to_string(::getpid()));
-        result = gen::generateFileIn(folder, p.plan.names[index], how, options, stopRequested);
-        const gen::ManifestRow row = gen::manifestRow(index, p.plan.names[index], options, result);
-        csv = gen::csvLine(row);
-        json = gen::jsonLine(row);
-    } catch (const gen::Interrupted&) {
+        const batch::FileWriting how = batch::sweepFileWriting(temporaryMark(token) + std::to_string(::getpid()));
+        result = batch::generateFileIn(folder, p.plan.names[index], how, options, stopRequested);
+        const batch::ManifestRow row = batch::manifestRow(index, p.plan.names[index], options, result);
+        csv = batch::csvLine(row);
+        json = batch::jsonLine(row);
+    } catch (const batch::Interrupted&) {
         return py::none();
     }
     return py::make_tuple(py::bytes(csv), py::bytes(json), result.stats.clipped, result.prepared.setup.plan.totalSamples);
@@ -272,15 +272,15 @@ py::object makeFile(const Plan& p, std::size_t index, const py::object& stop, co
 // here in memory: for a complete file whose worker died before reporting.
 py::tuple fileRow(const Plan& p, std::size_t index) {
     if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
-    const gen::GenOptions options = gen::fileOptions(p.plan, index);
-    gen::Clip clip;
+    const batch::GenOptions options = batch::fileOptions(p.plan, index);
+    batch::Clip clip;
     std::string csv, json;
     {
         py::gil_scoped_release release;
-        clip = gen::generateClip(options);
-        const gen::ManifestRow row = gen::manifestRow(index, p.plan.names[index], options, clip.result);
-        csv = gen::csvLine(row);
-        json = gen::jsonLine(row);
+        clip = batch::generateClip(options);
+        const batch::ManifestRow row = batch::manifestRow(index, p.plan.names[index], options, clip.result);
+        csv = batch::csvLine(row);
+        json = batch::jsonLine(row);
     }
     return py::make_tuple(py::bytes(csv), py::bytes(json), clip.result.stats.clipped,
                           clip.result.prepared.setup.plan.totalSamples);
@@ -288,9 +288,9 @@ py::tuple fileRow(const Plan& p, std::size_t index) {
 
 // A sweep's folder held by this process (the client of a distributed sweep).
 struct HeldFolder {
-    std::unique_ptr<gen::HeldFolder> held;
+    std::unique_ptr<batch::HeldFolder> held;
 
-    const gen::HeldFolder& get() const {
+    const batch::HeldFolder& get() const {
         if (!held) throw std::runtime_error("the sweep's folder was let go");
         return *held;
     }
@@ -299,20 +299,20 @@ struct HeldFolder {
 // The manifest of the files in `lines` (index -> (CSV, JSON, ...)), in index
 // order, in the held folder.
 void writeManifest(const Plan& p, const HeldFolder& folder, const py::dict& lines) {
-    std::vector<std::pair<std::size_t, gen::ManifestWriter::Lines>> rows;
+    std::vector<std::pair<std::size_t, batch::ManifestWriter::Lines>> rows;
     for (const auto& [index, made] : lines) {
         const auto row = made.cast<py::tuple>();
         rows.push_back({index.cast<std::size_t>(), {row[0].cast<std::string>(), row[1].cast<std::string>()}});
     }
     py::gil_scoped_release release;
-    gen::ManifestWriter manifest(folder.get().folder(), p.plan.folder.string());
+    batch::ManifestWriter manifest(folder.get().folder(), p.plan.folder.string());
     for (auto& [index, row] : rows) manifest.add(index, std::move(row));
     manifest.finish();
 }
 
 py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
     std::atomic<bool> interrupted{false};
-    gen::SweepOutcome outcome;
+    batch::SweepOutcome outcome;
     std::exception_ptr failure;
     std::mutex mutex;
     std::condition_variable finished;
@@ -322,8 +322,8 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
         py::gil_scoped_release release;
         std::thread worker([&] {
             try {
-                const gen::HeldFolder folder(p.plan);
-                outcome = gen::runSweep(p.plan, folder, gen::SweepControls{jobs, progress}, interrupted);
+                const batch::HeldFolder folder(p.plan);
+                outcome = batch::runSweep(p.plan, folder, batch::SweepControls{jobs, progress}, interrupted);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -353,18 +353,18 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
     out["files_written"] = outcome.filesWritten;
     out["interrupted"] = outcome.interrupted;
     out["error"] = text(outcome.error);
-    out["clipping_warning"] = gen::sweepClippingWarning(outcome, p.plan.base.autoLevel());
+    out["clipping_warning"] = batch::sweepClippingWarning(outcome, p.plan.base.autoLevel());
     return out;
 }
 
 std::optional<std::string> sweepClippingWarning(const Plan& p, std::size_t written, std::size_t clipped,
                                                 double worstShare, const std::string& worstFile) {
-    gen::SweepOutcome outcome;
+    batch::SweepOutcome outcome;
     outcome.filesWritten = written;
     outcome.filesClipped = clipped;
     outcome.worstClippedShare = worstShare;
     outcome.worstClippedFile = worstFile;
-    return gen::sweepClippingWarning(outcome, p.plan.base.autoLevel());
+    return batch::sweepClippingWarning(outcome, p.plan.base.autoLevel());
 }
 
 }  // namespace
@@ -376,7 +376,7 @@ PYBIND11_MODULE(_vantel, m) {
     py::register_exception_translator([](std::exception_ptr e) {
         try {
             if (e) std::rethrow_exception(e);
-        } catch (const gen::UsageError& error) {
+        } catch (const batch::UsageError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         } catch (const synth::RunError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
@@ -393,42 +393,42 @@ PYBIND11_MODULE(_vantel, m) {
 
     m.attr("VERSION") = std::string(kVersion);
     m.attr("STARTUP_SEED") = synth::NoiseSource::kStartupSeed;
-    m.attr("MANIFEST_CSV") = gen::kManifestCsv;
-    m.attr("MANIFEST_JSONL") = gen::kManifestJsonl;
+    m.attr("MANIFEST_CSV") = batch::kManifestCsv;
+    m.attr("MANIFEST_JSONL") = batch::kManifestJsonl;
 
-    py::class_<gen::GenOptions>(m, "Options", "vantel-gen's options, as read from an argument list")
-        .def_readonly("output", &gen::GenOptions::output)
-        .def_readonly("sweep", &gen::GenOptions::sweep)
-        .def_readonly("help", &gen::GenOptions::help)
-        .def_readonly("version", &gen::GenOptions::version)
-        .def_readonly("strict", &gen::GenOptions::strict)
-        .def_readonly("quiet", &gen::GenOptions::quiet)
-        .def_readonly("quiet_warnings", &gen::GenOptions::quietWarnings)
-        .def_readonly("jobs", &gen::GenOptions::jobs);
+    py::class_<batch::GenOptions>(m, "Options", "vantel-gen's options, as read from an argument list")
+        .def_readonly("output", &batch::GenOptions::output)
+        .def_readonly("sweep", &batch::GenOptions::sweep)
+        .def_readonly("help", &batch::GenOptions::help)
+        .def_readonly("version", &batch::GenOptions::version)
+        .def_readonly("strict", &batch::GenOptions::strict)
+        .def_readonly("quiet", &batch::GenOptions::quiet)
+        .def_readonly("quiet_warnings", &batch::GenOptions::quietWarnings)
+        .def_readonly("jobs", &batch::GenOptions::jobs);
 
-    m.def("parse_options", &gen::parseOptions, py::arg("args"),
+    m.def("parse_options", &batch::parseOptions, py::arg("args"),
           "vantel-gen's options from its argument list; ValueError with its message when they cannot be used");
-    m.def("usage", &gen::usageText);
-    m.def("loose_text_warnings", py::overload_cast<const gen::GenOptions&>(&gen::looseTextWarnings));
+    m.def("usage", &batch::usageText);
+    m.def("loose_text_warnings", py::overload_cast<const batch::GenOptions&>(&batch::looseTextWarnings));
     m.def("generate_clip", &generateClip, py::arg("options"), py::arg("index") = 0, py::arg("file_name"));
     m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"));
-    m.def("expand_values", &gen::expandValues, py::arg("option"), py::arg("text"),
+    m.def("expand_values", &batch::expandValues, py::arg("option"), py::arg("text"),
           "a sweep value (20, 0,3,6, -20:10:2, 0:6:2,10) as the texts it gives");
-    m.def("file_seed", &gen::fileSeed, py::arg("seed"), py::arg("index"));
-    m.def("csv_header", [] { return py::bytes(gen::csvHeader()); });
+    m.def("file_seed", &batch::fileSeed, py::arg("seed"), py::arg("index"));
+    m.def("csv_header", [] { return py::bytes(batch::csvHeader()); });
 
     py::class_<Plan>(m, "SweepPlan")
         .def_property_readonly("names", [](const Plan& p) { return p.plan.names; })
         .def_property_readonly("folder", [](const Plan& p) { return p.plan.folder.string(); })
         .def_property_readonly("options", [](const Plan& p) { return p.plan.base; })
         .def("__len__", [](const Plan& p) { return p.plan.names.size(); })
-        .def("check_output_folder", [](const Plan& p) { gen::checkOutputFolder(p.plan); })
-        .def("loose_text_warnings", [](const Plan& p) { return gen::looseTextWarnings(p.plan); })
+        .def("check_output_folder", [](const Plan& p) { batch::checkOutputFolder(p.plan); })
+        .def("loose_text_warnings", [](const Plan& p) { return batch::looseTextWarnings(p.plan); })
         .def("make_file", &makeFile, py::arg("index"), py::arg("stop") = py::none(), py::arg("token"))
         .def("hold_folder",
              [](const Plan& p) {
                  HeldFolder folder;
-                 folder.held = std::make_unique<gen::HeldFolder>(p.plan);
+                 folder.held = std::make_unique<batch::HeldFolder>(p.plan);
                  return folder;
              },
              "makes the sweep's folder and holds it for this sweep alone until released; ValueError when "

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "channel/band_conditions.h"
-#include "gen_options.h"
-#include "gen_run.h"
-#include "sweep.h"
+#include "batch/options.h"
+#include "batch/render.h"
+#include "batch/sweep.h"
 #include "keying/extended_morse.h"
-#include "warnings.h"
+#include "batch/report.h"
 #include "vantel_version.h"
 
 namespace {
@@ -58,13 +58,13 @@ void printReport(std::ostream& out, const std::string& text) {
     }
 }
 
-void warn(const vantel::gen::GenOptions& options, const std::vector<std::string>& lines) {
+void warn(const vantel::batch::GenOptions& options, const std::vector<std::string>& lines) {
     if (options.quietWarnings) return;
     for (const std::string& line : lines) std::cerr << "vantel-gen: " << line << '\n';
 }
 
-int runOne(const vantel::gen::GenOptions& options) {
-    using namespace vantel::gen;
+int runOne(const vantel::batch::GenOptions& options) {
+    using namespace vantel::batch;
     warn(options, looseTextWarnings(options));
     const FileResult result = generateFile(options, [] { return interruptRequested.load(); });
     // With the file on standard output, the report goes to standard error.
@@ -80,15 +80,15 @@ int runOne(const vantel::gen::GenOptions& options) {
     return clipping && options.strict ? kExitClipped : 0;
 }
 
-int runSweep(const vantel::gen::GenOptions& options) {
-    using namespace vantel::gen;
+int runSweep(const vantel::batch::GenOptions& options) {
+    using namespace vantel::batch;
     const SweepPlan plan = planSweep(options);
     warn(options, looseTextWarnings(plan));
     const HeldFolder folder(plan);
     if (interruptRequested.load()) throw Interrupted();
     const SweepControls controls{options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
                                  !options.quiet && ::isatty(STDERR_FILENO) == 1};
-    const SweepOutcome outcome = vantel::gen::runSweep(plan, folder, controls, interruptRequested);
+    const SweepOutcome outcome = vantel::batch::runSweep(plan, folder, controls, interruptRequested);
     // The set stays together in the folder held, wherever it was moved meanwhile.
     const bool moved = !folder.folder().stillAtItsPath();
     const std::filesystem::path where = moved ? folder.folder().whereNow() : plan.folder;
@@ -117,9 +117,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     catchInterrupts();
     try {
-        const vantel::gen::GenOptions options = vantel::gen::parseOptions(args);
+        const vantel::batch::GenOptions options = vantel::batch::parseOptions(args);
         if (options.help) {
-            std::cout << vantel::gen::usageText();
+            std::cout << vantel::batch::usageText();
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
@@ -129,17 +129,17 @@ int main(int argc, char** argv) {
             return std::cout ? 0 : 1;
         }
         return options.sweep ? runSweep(options) : runOne(options);
-    } catch (const vantel::gen::UsageError& e) {
+    } catch (const vantel::batch::UsageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;
-    } catch (const vantel::channel::BandError& e) {
+    } catch (const vantel::text::SettingError& e) {
         // A band condition out of range or not for the mode: the user's input.
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;
     } catch (const vantel::keying::MessageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;
-    } catch (const vantel::gen::Interrupted& e) {
+    } catch (const vantel::batch::Interrupted& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return interruptedStatus();
     } catch (const std::exception& e) {

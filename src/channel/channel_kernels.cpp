@@ -4,15 +4,7 @@
 #include <cstring>
 
 #include "channel/sample_formulas.h"
-#include "synth/noise_source.h"
-
-// As in the synth kernels: clang 14 would build one target alone, without
-// dispatch, so it gets the portable code.
-#if defined(__clang__)
-#define VANTEL_CHANNEL_MULTIVERSION
-#else
-#define VANTEL_CHANNEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
-#endif
+#include "maths/simd.h"
 
 namespace vantel::channel::kernels {
 namespace {
@@ -27,7 +19,7 @@ double pieceStart(std::size_t start) { return static_cast<double>(start); }
 
 }  // namespace
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void edge(bool keyDown, double firstPosition, double length, double* out, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
         const std::size_t m = n - start < kPiece ? n - start : kPiece;
@@ -37,7 +29,7 @@ void edge(bool keyDown, double firstPosition, double length, double* out, std::s
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void tone(double amplitude, const double* envelope, const double* phase, double* inPhase, double* quadrature,
           std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -49,7 +41,7 @@ void tone(double amplitude, const double* envelope, const double* phase, double*
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void steadyTone(double amplitude, const double* envelope, double firstSample, double increment, double startPhase,
                 double* inPhase, double* quadrature, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
@@ -70,7 +62,7 @@ void steadyTone(double amplitude, const double* envelope, double firstSample, do
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void increments(double toneIncrement, double driftPerSample, double firstSample, bool chirping, double chirpIncrement,
                 double decayPerSample, double firstSince, double* out, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
@@ -88,7 +80,7 @@ void increments(double toneIncrement, double driftPerSample, double firstSample,
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void qsb(double firstSample, double cyclesPerSample, double startPhase, double exponent, double scale, double* out,
          std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
@@ -101,7 +93,7 @@ void qsb(double firstSample, double cyclesPerSample, double startPhase, double e
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void interpolate(double from, double to, double invStep, double firstPosition, double* out, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
         const std::size_t m = n - start < kPiece ? n - start : kPiece;
@@ -113,7 +105,7 @@ void interpolate(double from, double to, double invStep, double firstPosition, d
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void fadingMix(double scale, const FadingBlock& b, double* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         out[i] = formula::fadingMix(scale, b.g1re[i], b.g1im[i], b.g2re[i], b.g2im[i], b.inPhase[i], b.quadrature[i],
@@ -121,7 +113,7 @@ void fadingMix(double scale, const FadingBlock& b, double* out, std::size_t n) {
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 void addCrashVariance(double firstSample, double crashStart, double attack, double decayPerSample, double peak,
                       double* variance, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {
@@ -135,29 +127,11 @@ void addCrashVariance(double firstSample, double crashStart, double attack, doub
     }
 }
 
-VANTEL_CHANNEL_MULTIVERSION
-void gaussians(std::uint64_t firstInput, double* out, std::size_t n) {
-    std::uint64_t input = firstInput;
-    for (std::size_t i = 0; i < n; ++i, input += synth::kGoldenGamma) {
-        out[i] = formula::gaussian(synth::splitMix64(input));
-    }
-}
-
-VANTEL_CHANNEL_MULTIVERSION
-void complexGaussians(std::uint64_t firstInput, double* re, double* im, std::size_t n) {
-    std::uint64_t input = firstInput;
-    for (std::size_t i = 0; i < n; ++i, input += synth::kGoldenGamma) {
-        const formula::ComplexValue z = formula::complexGaussian(synth::splitMix64(input));
-        re[i] = z.re;
-        im[i] = z.im;
-    }
-}
-
 namespace {
-using Vec4 = double __attribute__((vector_size(32)));
+using maths::Vec4;
 }  // namespace
 
-VANTEL_CHANNEL_MULTIVERSION
+VANTEL_MULTIVERSION
 FirSum firSum(const double* taps, const double* re, const double* im, std::size_t n) {
     Vec4 sumRe{}, sumIm{};
     std::size_t k = 0;
@@ -174,12 +148,6 @@ FirSum firSum(const double* taps, const double* re, const double* im, std::size_
         sumIm[lane] += taps[k] * im[k];
     }
     return {((sumRe[0] + sumRe[1]) + sumRe[2]) + sumRe[3], ((sumIm[0] + sumIm[1]) + sumIm[2]) + sumIm[3]};
-}
-
-VANTEL_CHANNEL_MULTIVERSION
-void scaledGaussians(std::uint64_t firstInput, const double* variance, double* out, std::size_t n) {
-    gaussians(firstInput, out, n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = variance[i] > 0 ? std::sqrt(variance[i]) * out[i] : 0.0;
 }
 
 }  // namespace vantel::channel::kernels

@@ -53,13 +53,6 @@ void fadingMix(double scale, const FadingBlock& block, double* out, std::size_t 
 void addCrashVariance(double firstSample, double crashStart, double attack, double decayPerSample, double peak,
                       double* variance, std::size_t n);
 
-// out[i] = formula::gaussian(splitMix64(firstInput + i * golden gamma)): the
-// Gaussians of SplitMix64 outputs in counter order.
-void gaussians(std::uint64_t firstInput, double* out, std::size_t n);
-
-// re[i], im[i] = formula::complexGaussian of the same outputs.
-void complexGaussians(std::uint64_t firstInput, double* re, double* im, std::size_t n);
-
 // The FIR sums of taps[k] * re[k] and taps[k] * im[k], k < n, in four
 // interleaved partial sums added in lane order at the end.
 struct FirSum {
@@ -67,9 +60,5 @@ struct FirSum {
     double im;
 };
 FirSum firSum(const double* taps, const double* re, const double* im, std::size_t n);
-
-// out[i] = variance[i] > 0 ? sqrt(variance[i]) * formula::gaussian(bits) : 0, the bits
-// splitMix64(firstInput + i * golden gamma), i.e. SplitMix64 outputs in counter order.
-void scaledGaussians(std::uint64_t firstInput, const double* variance, double* out, std::size_t n);
 
 }  // namespace vantel::channel::kernels

@@ -18,13 +18,13 @@ double edgeEnvelope(bool keyDown, std::int64_t runLength, std::int64_t position,
 
 std::int64_t riseSamples(double riseMs, double sampleRate) {
     limits::kRise.check(riseMs);
-    checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     return static_cast<std::int64_t>(text::roundHalfEven(riseMs * sampleRate / 1000));
 }
 
 EdgeShaper::EdgeShaper(std::span<const keying::KeyRun> runs, std::int64_t riseSamples)
     : runs_(runs), rise_(riseSamples) {
-    if (riseSamples < 0) throw BandError("bad edge length: " + std::to_string(riseSamples) + " samples");
+    if (riseSamples < 0) throw text::SettingError("bad edge length: " + std::to_string(riseSamples) + " samples");
     advance(0);  // past any empty runs
 }
 

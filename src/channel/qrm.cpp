@@ -6,7 +6,7 @@
 
 #include "channel/band_conditions.h"
 #include "channel/channel_kernels.h"
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 #include "channel/sample_formulas.h"
 #include "keying/extended_morse.h"
 #include "maths/fast_math.h"
@@ -24,15 +24,15 @@ constexpr std::array<const char*, 5> kPatterns{{
     "QRZ? DE # K",
 }};
 
-double uniformIn(RandomStream& stream, double low, double high) { return low + (high - low) * stream.uniform(); }
+double uniformIn(random::RandomStream& stream, double low, double high) { return low + (high - low) * stream.uniform(); }
 
-char pick(RandomStream& stream, char first, int count) {
+char pick(random::RandomStream& stream, char first, int count) {
     return static_cast<char>(first + static_cast<int>(stream.uniform() * count));
 }
 
 // One or two letters, a digit, one to three letters; always nine draws, so
 // that the message is the only thing a call sign's length changes.
-std::string callSign(RandomStream& stream) {
+std::string callSign(random::RandomStream& stream) {
     const int prefix = 1 + static_cast<int>(stream.uniform() * 2);
     const int suffix = 1 + static_cast<int>(stream.uniform() * 3);
     std::array<char, 2> prefixLetters{pick(stream, 'A', 26), pick(stream, 'A', 26)};
@@ -42,7 +42,7 @@ std::string callSign(RandomStream& stream) {
            std::string(suffixLetters.data(), static_cast<std::size_t>(suffix));
 }
 
-std::string stationMessage(RandomStream& stream) {
+std::string stationMessage(random::RandomStream& stream) {
     const std::string pattern = kPatterns[static_cast<std::size_t>(stream.uniform() * kPatterns.size())];
     const std::string own = callSign(stream);
     const std::string other = callSign(stream);
@@ -89,7 +89,7 @@ void timeStation(QrmStation& station, double sampleRate, std::int64_t totalSampl
     }
 }
 
-QrmStation drawStation(RandomStream stream, const QrmSettings& settings, double toneHz, double wantedWpm,
+QrmStation drawStation(random::RandomStream stream, const QrmSettings& settings, double toneHz, double wantedWpm,
                        double sampleRate) {
     QrmStation station;
     station.wpm = wantedWpm * uniformIn(stream, 1 - kQrmSpeedSpread, 1 + kQrmSpeedSpread);
@@ -111,9 +111,9 @@ std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double tone
     limits::kQrmStations.check(settings.stations);
     limits::kQrmSpread.check(settings.spreadHz);
     limits::kQrmLevel.check(settings.levelDb);
-    checkSampleRate(sampleRate);
-    if (!(std::isfinite(toneHz) && toneHz >= 0)) throw BandError("bad tone frequency '" + shortestText(toneHz) + "'");
-    const RandomStream qrm(fileSeed, StreamId::Qrm);
+    text::checkSampleRate(sampleRate);
+    if (!(std::isfinite(toneHz) && toneHz >= 0)) throw text::SettingError("bad tone frequency '" + text::shortestText(toneHz) + "'");
+    const random::RandomStream qrm(fileSeed, random::StreamId::Qrm);
     std::vector<QrmStation> stations;
     for (int k = 0; k < settings.stations; ++k) {
         const auto sub = static_cast<std::uint64_t>(k);
@@ -131,9 +131,9 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
                      double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed,
                      std::optional<QrmFading> fading)
     : stations_(std::move(stations)) {
-    checkSampleRate(sampleRate);
-    const RandomStream path1(fileSeed, StreamId::QrmFadingPath1);
-    const RandomStream path2(fileSeed, StreamId::QrmFadingPath2);
+    text::checkSampleRate(sampleRate);
+    const random::RandomStream path1(fileSeed, random::StreamId::QrmFadingPath1);
+    const random::RandomStream path2(fileSeed, random::StreamId::QrmFadingPath2);
     for (std::size_t k = 0; k < stations_.size(); ++k) {
         const QrmStation& station = stations_[k];
         Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,

@@ -21,13 +21,13 @@ QrnSource::QrnSource(double ratePerSecond, double levelDb, double noiseSigma, do
     : levelDb_(levelDb),
       noiseSigma_(noiseSigma),
       sampleRate_(sampleRate),
-      events_(fileSeed, StreamId::Qrn),
-      noise_(fileSeed, StreamId::QrnNoise) {
+      events_(fileSeed, random::StreamId::Qrn),
+      noise_(fileSeed, random::StreamId::QrnNoise) {
     limits::kQrnRate.check(ratePerSecond);
     limits::kQrnLevel.check(levelDb);
-    checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     if (!(std::isfinite(noiseSigma) && noiseSigma >= 0)) {
-        throw BandError("bad noise level for QRN '" + shortestText(noiseSigma) + "'");
+        throw text::SettingError("bad noise level for QRN '" + text::shortestText(noiseSigma) + "'");
     }
     rate_ = ratePerSecond / sampleRate;
     attack_ = kQrnAttackS * sampleRate;
@@ -96,7 +96,7 @@ void QrnSource::addChunk(double* out, std::size_t n) {
                                   static_cast<std::size_t>(to - from));
     }
     std::erase_if(active_, [end](const Crash& crash) { return crash.end <= end; });
-    kernels::scaledGaussians(noise_.inputAt(static_cast<std::uint64_t>(sample_)), variance_.data(), values_.data(), n);
+    random::kernels::scaledGaussians(noise_.inputAt(static_cast<std::uint64_t>(sample_)), variance_.data(), values_.data(), n);
     for (std::size_t i = 0; i < n; ++i) {
         energy_ += values_[i] * values_[i];
         out[i] += values_[i];

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 
 namespace vantel::channel {
 
@@ -60,8 +60,8 @@ private:
     double noiseSigma_;
     double sampleRate_;
     double attack_;        // in samples
-    RandomStream events_;
-    RandomStream noise_;
+    random::RandomStream events_;
+    random::RandomStream noise_;
     Crash pending_{};
     std::vector<Crash> active_;
     std::vector<double> variance_, values_;

@@ -12,17 +12,17 @@ namespace {
 
 }  // namespace
 
-QsbGain::QsbGain(double depthDb, double periodS, double sampleRate, RandomStream phaseStream) {
+QsbGain::QsbGain(double depthDb, double periodS, double sampleRate, random::RandomStream phaseStream) {
     limits::kQsbDepth.check(depthDb);
     limits::kQsbPeriod.check(periodS);
-    checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     exponent_ = -(depthDb / 2 * fastmath::kNepersPerDb);
     cyclesPerSample_ = 1 / (periodS * sampleRate);
     startPhase_ = phaseStream.uniform();
 }
 
 QsbGain QsbGain::forFile(std::uint64_t fileSeed, double depthDb, double periodS, double sampleRate) {
-    return QsbGain(depthDb, periodS, sampleRate, RandomStream(fileSeed, StreamId::Qsb));
+    return QsbGain(depthDb, periodS, sampleRate, random::RandomStream(fileSeed, random::StreamId::Qsb));
 }
 
 double QsbGain::next() {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 
 namespace vantel::channel {
 
@@ -16,7 +16,7 @@ namespace vantel::channel {
 // (setScale), so that the signal's key-down power keeps its value.
 class QsbGain {
 public:
-    QsbGain(double depthDb, double periodS, double sampleRate, RandomStream phaseStream);
+    QsbGain(double depthDb, double periodS, double sampleRate, random::RandomStream phaseStream);
     // The file's own: starting phase from its Qsb stream.
     static QsbGain forFile(std::uint64_t fileSeed, double depthDb, double periodS, double sampleRate);
 

@@ -17,10 +17,10 @@ constexpr double kChirpCutOff = 40;
 ToneWander::ToneWander(std::span<const keying::KeyRun> runs, double sampleRate, double toneHz, double chirpHz,
                        double driftHzPerMinute)
     : runs_(runs) {
-    checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     limits::kChirp.check(chirpHz);
     limits::kDrift.check(driftHzPerMinute);
-    if (!std::isfinite(toneHz)) throw BandError("bad tone frequency '" + shortestText(toneHz) + "'");
+    if (!std::isfinite(toneHz)) throw text::SettingError("bad tone frequency '" + text::shortestText(toneHz) + "'");
     toneIncrement_ = toneHz / sampleRate;
     chirpIncrement_ = chirpHz / sampleRate;
     driftPerSample_ = driftHzPerMinute / 60 / sampleRate / sampleRate;

@@ -63,12 +63,12 @@ FadingPreset fadingPreset(std::string_view name) {
     for (const FadingPreset& preset : kFadingPresets) {
         if (preset.name == name) return preset;
     }
-    throw BandError("unknown fading preset '" + std::string(name) + "': use good, moderate, poor or flutter");
+    throw text::SettingError("unknown fading preset '" + std::string(name) + "': use good, moderate, poor or flutter");
 }
 
-DopplerPath::DopplerPath(double spreadHz, double sampleRate, RandomStream stream) : stream_(stream) {
+DopplerPath::DopplerPath(double spreadHz, double sampleRate, random::RandomStream stream) : stream_(stream) {
     limits::kFadingSpread.check(spreadHz);
-    checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     const double step = text::roundHalfEven(sampleRate / (kPointsPerSpread * spreadHz));
     // Capped so that any file lies within a few segments; the cap is beyond
     // every real case (2^40 samples, 290 days at 44.1 kHz).
@@ -156,8 +156,8 @@ double DopplerPath::meanPower(std::int64_t samples) const {
     return sum / static_cast<double>(samples);
 }
 
-WattersonChannel::WattersonChannel(double spreadHz, double delayMs, double sampleRate, RandomStream path1,
-                                   RandomStream path2)
+WattersonChannel::WattersonChannel(double spreadHz, double delayMs, double sampleRate, random::RandomStream path1,
+                                   random::RandomStream path2)
     : path1_(spreadHz, sampleRate, path1), path2_(spreadHz, sampleRate, path2) {
     limits::kFadingDelay.check(delayMs);
     delay_ = static_cast<std::int64_t>(text::roundHalfEven(delayMs * sampleRate / 1000));
@@ -167,8 +167,8 @@ WattersonChannel::WattersonChannel(double spreadHz, double delayMs, double sampl
 
 WattersonChannel WattersonChannel::forFile(std::uint64_t fileSeed, double spreadHz, double delayMs,
                                            double sampleRate) {
-    return WattersonChannel(spreadHz, delayMs, sampleRate, RandomStream(fileSeed, StreamId::FadingPath1),
-                            RandomStream(fileSeed, StreamId::FadingPath2));
+    return WattersonChannel(spreadHz, delayMs, sampleRate, random::RandomStream(fileSeed, random::StreamId::FadingPath1),
+                            random::RandomStream(fileSeed, random::StreamId::FadingPath2));
 }
 
 void WattersonChannel::normaliseOver(std::int64_t samples) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 
 namespace vantel::channel {
 
@@ -29,7 +29,7 @@ inline constexpr std::array<FadingPreset, 4> kFadingPresets{{
     {"flutter", 10.0, 0.5},
 }};
 
-// The preset of that name; throws BandError for any other name.
+// The preset of that name; throws text::SettingError for any other name.
 FadingPreset fadingPreset(std::string_view name);
 
 // The path gains are made at this many points per second per hertz of
@@ -50,7 +50,7 @@ inline constexpr double kPointsPerSpread = 64;
 // before any sample is made.
 class DopplerPath {
 public:
-    DopplerPath(double spreadHz, double sampleRate, RandomStream stream);
+    DopplerPath(double spreadHz, double sampleRate, random::RandomStream stream);
 
     ComplexGain next();
     // The next n gains' real and imaginary components; the same as n calls of next().
@@ -75,7 +75,7 @@ private:
     // Keeps the draws not yet passed and appends the next kDrawBlock.
     void drawMore();
 
-    RandomStream stream_;
+    random::RandomStream stream_;
     std::vector<double> taps_;
     // Draws in order, the next point's window starting at first_.
     std::vector<double> drawRe_, drawIm_;
@@ -95,7 +95,7 @@ private:
 // delay has passed, the second path's input is silence.
 class WattersonChannel {
 public:
-    WattersonChannel(double spreadHz, double delayMs, double sampleRate, RandomStream path1, RandomStream path2);
+    WattersonChannel(double spreadHz, double delayMs, double sampleRate, random::RandomStream path1, random::RandomStream path2);
     // The wanted signal's channel: the file's FadingPath1 and FadingPath2 streams.
     static WattersonChannel forFile(std::uint64_t fileSeed, double spreadHz, double delayMs, double sampleRate);
 

@@ -6,16 +6,7 @@
 #include <utility>
 
 #include "maths/fast_math.h"
-
-// clang 14 does not clone a function its header declared plainly: it builds
-// the first target's code alone, with no dispatch, which faults on processors
-// without AVX-512. There the portable code is all there is; the lanes give
-// the same bits either way.
-#if defined(__clang__)
-#define VANTEL_MULTIVERSION
-#else
-#define VANTEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
-#endif
+#include "maths/simd.h"
 
 namespace vantel::filter {
 namespace {
@@ -40,9 +31,7 @@ struct StageTwiddles {
           w3i(base + 5 * quarter) {}
 };
 
-// Four doubles handled as one value; every operation acts on each lane alone,
-// so the results do not depend on how wide the processor's registers are.
-using Vec4 = double __attribute__((vector_size(32)));
+using maths::Vec4;
 
 // Always inlined: each copy then takes the instruction set of the kernel it
 // sits in, and no four-lane value crosses a call.

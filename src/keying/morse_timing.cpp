@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "channel/band_conditions.h"
-#include "channel/random_stream.h"
+#include "keying/timing_limits.h"
+#include "random/random_stream.h"
 #include "maths/fast_math.h"
 #include "text/number_text.h"
 
@@ -75,10 +75,10 @@ Layout layOut(const std::vector<MessageSymbol>& symbols, const TimingOptions& op
     return layout;
 }
 
-double clippedGaussian(channel::RandomStream& stream) { return std::clamp(stream.gaussian(), -3.0, 3.0); }
+double clippedGaussian(random::RandomStream& stream) { return std::clamp(stream.gaussian(), -3.0, 3.0); }
 
 // Each symbol's speed relative to the character speed (1 without drift).
-std::vector<double> speedFactors(std::size_t symbols, double driftPercent, channel::RandomStream stream) {
+std::vector<double> speedFactors(std::size_t symbols, double driftPercent, random::RandomStream stream) {
     std::vector<double> factors(symbols, 1.0);
     if (driftPercent == 0 || symbols == 0) return factors;
     const double sigma = driftPercent / 100;
@@ -95,7 +95,7 @@ std::vector<double> speedFactors(std::size_t symbols, double driftPercent, chann
 // The real-valued start time of every piece and the end of the last, in
 // samples, with each run of equal key state stretched by its jitter factor.
 std::vector<double> pieceTimes(const Layout& layout, const std::vector<double>& speed, double dotSamples,
-                               double jitterPercent, channel::RandomStream jitter) {
+                               double jitterPercent, random::RandomStream jitter) {
     const std::vector<Piece>& pieces = layout.pieces;
     std::vector<double> times(pieces.size() + 1, 0.0);
     double runStart = 0;
@@ -138,17 +138,17 @@ std::vector<std::int64_t> roundEdges(const Layout& layout, const std::vector<dou
 }
 
 void checkInputs(double sampleRate, double characterWpm, const TimingOptions& options) {
-    channel::checkSampleRate(sampleRate);
+    text::checkSampleRate(sampleRate);
     if (!(characterWpm > 0 && characterWpm <= 1000)) {
-        throw channel::BandError("bad character speed '" + channel::shortestText(characterWpm) +
+        throw text::SettingError("bad character speed '" + text::shortestText(characterWpm) +
                                  "': use more than 0 up to 1000 WPM");
     }
-    channel::checkFarnsworth(options.farnsworthWpm, characterWpm);
-    channel::limits::kWordSpace.check(options.wordSpaceFactor);
-    channel::limits::kDashRatio.check(options.dashRatio);
-    channel::limits::kWeight.check(options.weightPercent);
-    channel::limits::kJitter.check(options.jitterPercent);
-    channel::limits::kSpeedDrift.check(options.speedDriftPercent);
+    keying::checkFarnsworth(options.farnsworthWpm, characterWpm);
+    limits::kWordSpace.check(options.wordSpaceFactor);
+    limits::kDashRatio.check(options.dashRatio);
+    limits::kWeight.check(options.weightPercent);
+    limits::kJitter.check(options.jitterPercent);
+    limits::kSpeedDrift.check(options.speedDriftPercent);
 }
 
 }  // namespace
@@ -160,12 +160,12 @@ TimedMessage timeMessage(const std::vector<MessageSymbol>& symbols, double sampl
     checkInputs(sampleRate, characterWpm, options);
     const Layout layout = layOut(symbols, options, gapsFor(options, characterWpm));
     const std::vector<double> speed =
-        speedFactors(symbols.size(), options.speedDriftPercent, {fileSeed, channel::StreamId::SpeedDrift});
+        speedFactors(symbols.size(), options.speedDriftPercent, {fileSeed, random::StreamId::SpeedDrift});
     const std::vector<double> times = pieceTimes(layout, speed, samplesPerDot(sampleRate, characterWpm),
-                                                 options.jitterPercent, {fileSeed, channel::StreamId::Jitter});
+                                                 options.jitterPercent, {fileSeed, random::StreamId::Jitter});
     // Far beyond any file, but sample counts must stay whole 64-bit numbers.
     constexpr double kLongest = 4.0e18;
-    if (!(times.back() < kLongest)) throw channel::BandError("message too long: more than 4e18 samples");
+    if (!(times.back() < kLongest)) throw text::SettingError("message too long: more than 4e18 samples");
     const std::vector<std::int64_t> edges = roundEdges(layout, times);
 
     TimedMessage timed;
@@ -181,6 +181,13 @@ TimedMessage timeMessage(const std::vector<MessageSymbol>& symbols, double sampl
     }
     timed.totalSamples = edges.back();
     return timed;
+}
+
+void checkFarnsworth(double overallWpm, double characterWpm) {
+    if (overallWpm == 0) return;
+    if (overallWpm >= limits::kLowestFarnsworthWpm && overallWpm < characterWpm) return;
+    throw text::SettingError("bad --farnsworth '" + text::shortestText(overallWpm) + "': use 0 (off) or 1 up to below the character " +
+                    "speed of " + text::shortestText(characterWpm) + " WPM");
 }
 
 }  // namespace vantel::keying

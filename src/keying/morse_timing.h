@@ -82,7 +82,7 @@ double samplesPerDot(double sampleRate, double characterWpm);
 // (one Gaussian per run and per symbol), and only when switched on. With
 // every option at its default and a whole number of samples per dot, the
 // runs are the classic pattern's elements times the samples per element.
-// Throws channel::BandError for an option out of its range.
+// Throws text::SettingError for an option out of its range.
 TimedMessage timeMessage(const std::vector<MessageSymbol>& symbols, double sampleRate, double characterWpm,
                          const TimingOptions& options = {}, std::uint64_t fileSeed = 0);
 

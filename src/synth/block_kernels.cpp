@@ -4,18 +4,9 @@
 #include <cstring>
 
 #include "maths/fast_math.h"
+#include "maths/simd.h"
 #include "synth/keyed_oscillator.h"
 #include "synth/noise_source.h"
-
-// clang 14 does not clone a function its header declared plainly: it builds
-// the first target's code alone, with no dispatch, which faults on processors
-// without AVX-512. There the portable code is all there is; the lanes give
-// the same bits either way.
-#if defined(__clang__)
-#define VANTEL_MULTIVERSION
-#else
-#define VANTEL_MULTIVERSION [[gnu::target_clones("avx512f", "avx2", "default")]]
-#endif
 
 namespace vantel::synth::kernels {
 
@@ -29,12 +20,12 @@ void noise(std::uint64_t seed, std::uint64_t firstPair, double sigma, double* ou
     double radius[kSubBlock];
     // The counter's SplitMix64 input steps by the golden gamma: an addition per
     // sample instead of a (slow, emulated) 64-bit vector multiplication.
-    std::uint64_t input = splitMix64Input(seed, firstPair);
+    std::uint64_t input = random::splitMix64Input(seed, firstPair);
     for (std::size_t start = 0; start < n; start += kSubBlock) {
         const std::size_t count = n - start < kSubBlock ? n - start : kSubBlock;
         double* angle = out + start;
-        for (std::size_t i = 0; i < count; ++i, input += kGoldenGamma) {
-            const DrawBits bits = drawBits(splitMix64(input));
+        for (std::size_t i = 0; i < count; ++i, input += random::kGoldenGamma) {
+            const DrawBits bits = drawBits(random::splitMix64(input));
             radius[i] = radiusDraw(static_cast<double>(bits.first) * kDrawStep);
             angle[i] = static_cast<double>(bits.second) * kDrawStep;
         }
@@ -55,9 +46,7 @@ void add(const double* __restrict tone, double* __restrict inout, std::size_t n)
 
 namespace {
 
-// Four lanes summed separately, then in lane order: the same bits whatever the
-// register width, where a plain loop would not vectorise at all.
-using Vec4 = double __attribute__((vector_size(32)));
+using maths::Vec4;
 
 }  // namespace
 
@@ -84,9 +73,9 @@ std::int64_t countNonZero(const double* x, std::size_t n) {
 
 namespace {
 
-using Mask4 = long __attribute__((vector_size(32)));
-using Int4 = int __attribute__((vector_size(16)));
-using Short4 = short __attribute__((vector_size(8)));
+using maths::Mask4;
+using maths::Int4;
+using maths::Short4;
 
 // Adding and taking away 1.5 * 2^52 rounds to the nearest whole number, halves
 // to even, exactly as nearbyint does in the default rounding mode.

@@ -16,7 +16,7 @@ static_assert(kPieceSamples <= BandPath::kMostSamples);
 
 }  // namespace
 
-GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, wav::SampleSink& writer, Renderer renderer)
+GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, synth::SampleSink& writer, Renderer renderer)
     : state_(state),
       plan_(setup.plan),
       keying_(setup.keying()),

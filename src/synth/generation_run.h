@@ -17,7 +17,7 @@
 #include "synth/run_setup.h"
 #include "synth/signal_measure.h"
 #include "synth/keyed_oscillator.h"
-#include "wav/wav_writer.h"
+#include "synth/sample_sink.h"
 
 namespace vantel::synth {
 
@@ -51,7 +51,7 @@ enum class Renderer { Reference, Fast };
 // looks for stops between calls. The set-up must outlive the run.
 class GenerationRun {
 public:
-    GenerationRun(SynthesisState& state, const RunSetup& setup, wav::SampleSink& writer,
+    GenerationRun(SynthesisState& state, const RunSetup& setup, synth::SampleSink& writer,
                   Renderer renderer = Renderer::Fast);
     ~GenerationRun();
 
@@ -91,7 +91,7 @@ private:
     RunPlan plan_;
     keying::KeyingRuns keying_;
     std::unique_ptr<BandPath> band_;  // only with band conditions
-    wav::SampleSink& writer_;
+    synth::SampleSink& writer_;
     Renderer renderer_;
     KeyedOscillator oscillator_;
     LevelStats stats_;

@@ -4,24 +4,9 @@
 #include <cstdint>
 
 #include "maths/fast_math.h"
+#include "random/splitmix64.h"
 
 namespace vantel::synth {
-
-// SplitMix64's finaliser and its counter step, the golden gamma. Output i of
-// the generator started at `seed` is splitMix64(seed + (i + 1) * gamma), so
-// any output can be computed directly.
-inline constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ULL;
-
-inline std::uint64_t splitMix64(std::uint64_t z) {
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
-inline std::uint64_t splitMix64Input(std::uint64_t seed, std::uint64_t index) { return seed + (index + 1) * kGoldenGamma; }
-inline std::uint64_t splitMix64At(std::uint64_t seed, std::uint64_t index) {
-    return splitMix64(splitMix64Input(seed, index));
-}
 
 // The two 24-bit draws one output holds, as whole numbers: every value and
 // every multiple of 2^-24 of it is exact in a float, and 32-bit conversions
@@ -54,7 +39,7 @@ public:
 
     UniformPair next() { return pairAt(counter_++); }
     UniformPair pairAt(std::uint64_t index) const {
-        const DrawBits bits = drawBits(splitMix64At(seed_, index));
+        const DrawBits bits = drawBits(random::splitMix64At(seed_, index));
         constexpr auto kStep = static_cast<float>(kDrawStep);
         return {static_cast<float>(bits.first) * kStep, static_cast<float>(bits.second) * kStep};
     }

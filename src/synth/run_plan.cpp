@@ -6,7 +6,7 @@
 
 #include "synth/noise_source.h"
 #include "text/number_text.h"
-#include "wav/wav_writer.h"
+#include "synth/sample_sink.h"
 
 namespace vantel::synth {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 constexpr double kMaxHeaderRate = INT32_MAX / 2;  // the byte rate must fit too
 
 std::string tooLongMessage() {
-    return "File too long for a WAV file: at most " + std::to_string(wav::kMaxSamples) + " samples";
+    return "File too long for a WAV file: at most " + std::to_string(kMostRunSamples) + " samples";
 }
 
 // What every run fixes alike, whatever its keying.
@@ -42,10 +42,10 @@ RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, cons
                             : "Nothing to generate: the message has no Morse characters");
     }
     if (!(perElement >= 1)) throw RunError("Nothing to generate: an element is shorter than one sample");
-    if (perElement > static_cast<double>(wav::kMaxSamples)) throw RunError(tooLongMessage());
+    if (perElement > static_cast<double>(kMostRunSamples)) throw RunError(tooLongMessage());
     plan.samplesPerElement = static_cast<std::int64_t>(perElement);
     plan.elements = pattern.size();
-    if (plan.elements > wav::kMaxSamples / plan.samplesPerElement) throw RunError(tooLongMessage());
+    if (plan.elements > kMostRunSamples / plan.samplesPerElement) throw RunError(tooLongMessage());
     plan.totalSamples = plan.elements * plan.samplesPerElement;
     return plan;
 }
@@ -53,7 +53,7 @@ RunPlan planRun(const settings::GenerationSettings& s, settings::Mode mode, cons
 RunPlan planTimedRun(const settings::GenerationSettings& s, const keying::TimedMessage& timed) {
     RunPlan plan = planCommon(s);
     if (timed.runs.empty()) throw RunError("Nothing to generate: the message has no Morse characters");
-    if (timed.totalSamples > wav::kMaxSamples) throw RunError(tooLongMessage());
+    if (timed.totalSamples > kMostRunSamples) throw RunError(tooLongMessage());
     plan.elements = static_cast<std::int64_t>(timed.runs.size());
     plan.totalSamples = timed.totalSamples;
     return plan;

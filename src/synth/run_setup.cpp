@@ -37,14 +37,14 @@ bool timesTheKeying(const channel::BandConditions& c, bool extendedCharacters) {
 // extended characters to Morse; a continuous tone has none of them.
 void checkForMode(const channel::BandConditions& c, bool extendedCharacters, settings::Mode mode) {
     if (mode != settings::Mode::OnOffCW) {
-        if (c.riseMs != 0) throw channel::BandError("--rise goes with --mode onoff");
-        if (c.chirpHz != 0) throw channel::BandError("--chirp goes with --mode onoff");
+        if (c.riseMs != 0) throw text::SettingError("--rise goes with --mode onoff");
+        if (c.chirpHz != 0) throw text::SettingError("--chirp goes with --mode onoff");
         if (mode == settings::Mode::FSKCW && c.driftHzPerMin != 0) {
-            throw channel::BandError("--drift goes with --mode onoff or tone");
+            throw text::SettingError("--drift goes with --mode onoff or tone");
         }
     }
     if (mode == settings::Mode::ToneOnly && timesTheKeying(c, extendedCharacters)) {
-        throw channel::BandError(
+        throw text::SettingError(
             "--farnsworth, --word-space, --dash-ratio, --weight, --jitter, --speed-drift and --extended go with "
             "Morse");
     }

@@ -72,7 +72,7 @@ struct RunSetup {
 // speed box; in the Morse modes the run sounds the pattern the last encoding
 // left in CWPattern, or with keying options the message timed as they ask.
 // Throws RunError when there is nothing to generate or too much for a WAV
-// file, channel::BandError for a band condition out of range or for the mode,
+// file, text::SettingError for a band condition out of range or for the mode,
 // and keying::MessageError for a message that cannot be sent as written.
 RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, std::string_view speedText,
                   const BandSetup& band = {});

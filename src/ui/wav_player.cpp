@@ -1,3 +1,4 @@
+#include "wav/wav_writer.h"
 #include "ui/wav_player.h"
 
 #include <pulse/pulseaudio.h>

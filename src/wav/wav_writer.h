@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "wav/sample_sink.h"
+#include "synth/sample_sink.h"
 
 namespace vantel::wav {
 
@@ -28,6 +28,7 @@ public:
 
 // The largest sample count whose RIFF size (2N + 36) fits a signed 32-bit field.
 inline constexpr std::int64_t kMaxSamples = (std::int64_t{INT32_MAX} - kRiffHeaderBytes) / 2;
+static_assert(kMaxSamples == synth::kMostRunSamples, "every run fits a WAV file");
 
 // The 44-byte header of a 16-bit mono PCM file holding `samples` samples.
 std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int64_t samples);
@@ -35,7 +36,7 @@ std::array<std::uint8_t, kHeaderBytes> header(std::int32_t sampleRate, std::int6
 // Writes a 16-bit mono WAV file: header first, then samples, buffered. The
 // destructor closes without reporting; call finish() to learn whether every
 // byte reached the file.
-class WavWriter : public SampleSink {
+class WavWriter : public synth::SampleSink {
 public:
     // Creates `path` (replacing a file of that name) and writes the header for
     // `plannedSamples`. With `exclusive`, refuses to replace anything.

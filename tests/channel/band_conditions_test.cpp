@@ -15,7 +15,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 std::string errorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const BandError& error) {
+    } catch (const text::SettingError& error) {
         return error.what();
     }
     return "";
@@ -75,9 +75,9 @@ TEST(BandConditions, MessagesNameTheOptionTheValueAndTheRange) {
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --qrm '1000000': use 0 to 20 stations");
     b.qrmStations = -1;
     EXPECT_NE(errorOf([&] { validate(b, 20); }), "");
-    EXPECT_EQ(errorOf([] { checkSampleRate(0.5); }), "bad sample rate '0.5': use 1 to 2147483647 Hz");
-    EXPECT_NE(errorOf([] { checkSampleRate(1e300); }), "");
-    EXPECT_NE(errorOf([] { checkSampleRate(kNaN); }), "");
+    EXPECT_EQ(errorOf([] { text::checkSampleRate(0.5); }), "bad sample rate '0.5': use 1 to 2147483647 Hz");
+    EXPECT_NE(errorOf([] { text::checkSampleRate(1e300); }), "");
+    EXPECT_NE(errorOf([] { text::checkSampleRate(kNaN); }), "");
     b = {};
     b.driftHzPerMin = -1500;
     EXPECT_EQ(errorOf([&] { validate(b, 20); }), "bad --drift '-1500': use -1000 to 1000 Hz per minute");
@@ -91,7 +91,7 @@ TEST(BandConditions, FarnsworthSpeedLiesBelowTheCharacterSpeed) {
     }
     for (double bad : {20.0, 25.0, 0.5, -5.0, kNaN}) {
         b.farnsworthWpm = bad;
-        EXPECT_THROW(validate(b, 20), BandError) << bad;
+        EXPECT_THROW(validate(b, 20), text::SettingError) << bad;
     }
     b.farnsworthWpm = 30;
     EXPECT_EQ(errorOf([&] { validate(b, 25); }),

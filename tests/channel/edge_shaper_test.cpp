@@ -48,9 +48,9 @@ TEST(EdgeShaper, RaisedCosineEdgesKeepEachMarksLengthAndArea) {
     EXPECT_EQ(shaper.next(), 0.0);  // after the last run
     EXPECT_EQ(riseSamples(5, 12000), 60);
     EXPECT_EQ(riseSamples(0.0625, 8000), 0);  // half a sample, to even
-    EXPECT_THROW(riseSamples(1e9, 12000), BandError);
-    EXPECT_THROW(riseSamples(-1, 12000), BandError);
-    EXPECT_THROW(EdgeShaper(runs, -1), BandError);
+    EXPECT_THROW(riseSamples(1e9, 12000), text::SettingError);
+    EXPECT_THROW(riseSamples(-1, 12000), text::SettingError);
+    EXPECT_THROW(EdgeShaper(runs, -1), text::SettingError);
 }
 
 TEST(EdgeShaper, BlocksGiveTheSamplesOneAtATimeDo) {

@@ -74,10 +74,10 @@ TEST(Qrm, StationsAreDrawnWithinTheirRangesAndListed) {
         EXPECT_GE(s.frequencyHz, 0);
         EXPECT_LE(s.frequencyHz, kRate / 2);
     }
-    EXPECT_THROW(stations(21, 1), BandError);
-    EXPECT_THROW(stations(1000000, 1), BandError);
-    EXPECT_THROW(stations(2, 1, 1000, 5001), BandError);
-    EXPECT_THROW(stations(2, 1, 1000, 400, -61), BandError);
+    EXPECT_THROW(stations(21, 1), text::SettingError);
+    EXPECT_THROW(stations(1000000, 1), text::SettingError);
+    EXPECT_THROW(stations(2, 1, 1000, 5001), text::SettingError);
+    EXPECT_THROW(stations(2, 1, 1000, 400, -61), text::SettingError);
 }
 
 TEST(Qrm, BlocksGiveTheSamplesOneAtATimeDo) {

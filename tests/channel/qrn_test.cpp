@@ -85,9 +85,9 @@ TEST(Qrn, BlocksGiveTheSamplesOneAtATimeDo) {
     none.addTo(quiet.data(), quiet.size());
     EXPECT_EQ(quiet, std::vector<double>(10000, 1.5));
     EXPECT_EQ(none.crashes(), 0);
-    EXPECT_THROW(QrnSource(101, 20, 50, 8000, 9), BandError);
-    EXPECT_THROW(QrnSource(1, 61, 50, 8000, 9), BandError);
-    EXPECT_THROW(QrnSource(1, 20, NAN, 8000, 9), BandError);
+    EXPECT_THROW(QrnSource(101, 20, 50, 8000, 9), text::SettingError);
+    EXPECT_THROW(QrnSource(1, 61, 50, 8000, 9), text::SettingError);
+    EXPECT_THROW(QrnSource(1, 20, NAN, 8000, 9), text::SettingError);
 }
 
 }  // namespace

@@ -31,9 +31,9 @@ TEST(Qsb, LevelSwingsBetweenZeroAndTheDepthWithThePeriod) {
     // The phase is the file's: the same seed, the same phase; another, another.
     EXPECT_EQ(QsbGain::forFile(7, 20, 4, kRate).startPhase(), phi);
     EXPECT_NE(QsbGain::forFile(8, 20, 4, kRate).startPhase(), phi);
-    EXPECT_THROW(QsbGain::forFile(7, 61, 4, kRate), BandError);
-    EXPECT_THROW(QsbGain::forFile(7, 20, 0.1, kRate), BandError);
-    EXPECT_THROW(QsbGain::forFile(7, -1, 4, kRate), BandError);
+    EXPECT_THROW(QsbGain::forFile(7, 61, 4, kRate), text::SettingError);
+    EXPECT_THROW(QsbGain::forFile(7, 20, 0.1, kRate), text::SettingError);
+    EXPECT_THROW(QsbGain::forFile(7, -1, 4, kRate), text::SettingError);
 }
 
 TEST(Qsb, NormalisedToUnitMeanPowerOverTheFile) {

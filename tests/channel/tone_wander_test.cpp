@@ -36,9 +36,9 @@ TEST(ToneWander, ChirpPullsAtEveryKeyDownAndDriftGrowsFromTheFirstSample) {
     // A message that starts keyed is pulled from its first sample.
     const std::vector<KeyRun> keyed{{true, 10}};
     EXPECT_NEAR(ToneWander(keyed, kRate, 700, 50, 0).nextIncrement() * kRate, 750, 1e-9);
-    EXPECT_THROW(ToneWander(runs, kRate, 700, 501, 0), BandError);
-    EXPECT_THROW(ToneWander(runs, kRate, 700, 0, -1001), BandError);
-    EXPECT_THROW(ToneWander(runs, 0, 700, 0, 0), BandError);
+    EXPECT_THROW(ToneWander(runs, kRate, 700, 501, 0), text::SettingError);
+    EXPECT_THROW(ToneWander(runs, kRate, 700, 0, -1001), text::SettingError);
+    EXPECT_THROW(ToneWander(runs, 0, 700, 0, 0), text::SettingError);
 }
 
 TEST(ToneWander, BlocksGiveTheIncrementsOneAtATimeDo) {

@@ -14,6 +14,9 @@
 namespace vantel::channel {
 namespace {
 
+using random::RandomStream;
+using random::StreamId;
+
 constexpr std::uint64_t kSeed = 20240611;
 
 RandomStream stream(StreamId id) { return RandomStream(kSeed, id); }
@@ -39,14 +42,14 @@ TEST(WattersonFading, PresetsAndRefusals) {
     try {
         fadingPreset("Moderate");
         ADD_FAILURE();
-    } catch (const BandError& error) {
+    } catch (const text::SettingError& error) {
         EXPECT_STREQ(error.what(), "unknown fading preset 'Moderate': use good, moderate, poor or flutter");
     }
-    EXPECT_THROW(DopplerPath(NAN, 8000, stream(StreamId::FadingPath1)), BandError);
-    EXPECT_THROW(DopplerPath(0, 8000, stream(StreamId::FadingPath1)), BandError);
-    EXPECT_THROW(DopplerPath(51, 8000, stream(StreamId::FadingPath1)), BandError);
-    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, 11, 8000), BandError);
-    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, -1, 8000), BandError);
+    EXPECT_THROW(DopplerPath(NAN, 8000, stream(StreamId::FadingPath1)), text::SettingError);
+    EXPECT_THROW(DopplerPath(0, 8000, stream(StreamId::FadingPath1)), text::SettingError);
+    EXPECT_THROW(DopplerPath(51, 8000, stream(StreamId::FadingPath1)), text::SettingError);
+    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, 11, 8000), text::SettingError);
+    EXPECT_THROW(WattersonChannel::forFile(kSeed, 1, -1, 8000), text::SettingError);
     EXPECT_EQ(WattersonChannel::forFile(kSeed, 1, 2, 8000).delaySamples(), 16);
 }
 

@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "fault_support.h"
-#include "gen_run.h"
+#include "batch/render.h"
 #include "ui/progress_box.h"
 #include "ui/test_palettes.h"
 #include "ui/window_driver.h"
@@ -224,10 +224,10 @@ void FileFaultsTest::fileRemovedOrReplacedWhileWritten() {
 void FileFaultsTest::commandFileRemovedWhileWritten() {
     TempDir work;
     writeFile(work / "out.wav", kUsersFile);
-    vantel::gen::GenOptions options;
+    vantel::batch::GenOptions options;
     options.output = (work / "out.wav").string();
     options.mode = vantel::settings::Mode::ToneOnly;
-    options.typed[vantel::gen::Typed::ToneLength] = "30";  // written in several pieces, with a look between them
+    options.typed[vantel::batch::Typed::ToneLength] = "30";  // written in several pieces, with a look between them
     int looks = 0;
     auto removePartialCopy = [&] {
         if (++looks != 2) return false;
@@ -238,7 +238,7 @@ void FileFaultsTest::commandFileRemovedWhileWritten() {
     };
     std::string message;
     try {
-        vantel::gen::generateFile(options, removePartialCopy);
+        vantel::batch::generateFile(options, removePartialCopy);
     } catch (const std::runtime_error& e) {
         message = e.what();
     }

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "support/run_command.h"
 #include "support/wav_file.h"
 #include "wav/wav_writer.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 using vantel::testing::listFolder;
@@ -220,4 +220,4 @@ TEST(VantelGen, AClipWrittenOutIsTheFileByteForByteAndNeverHalfWritten) {
 }
 
 }  // namespace
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -8,13 +8,13 @@
 #include <regex>
 #include <sstream>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "support/csv.h"
 #include "support/run_command.h"
 #include "support/wav_file.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 using vantel::testing::listFolder;
@@ -193,4 +193,4 @@ TEST(Sweeps, TheReadmeExampleDoesNotClipAndClippingIsSummed) {
 }
 
 }  // namespace
-}  // namespace vantel::gen
+}  // namespace vantel::batch

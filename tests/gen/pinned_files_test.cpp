@@ -10,7 +10,7 @@
 #include "support/run_command.h"
 #include "support/wav_file.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 using vantel::testing::contentHash;
@@ -44,4 +44,4 @@ TEST(PinnedFiles, EveryModeAndFilterGivesTheSameBytesAsBefore) {
 }
 
 }  // namespace
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -5,16 +5,16 @@
 #include <filesystem>
 #include <set>
 
-#include "gen_options.h"
-#include "manifest.h"
-#include "ranges.h"
+#include "batch/options.h"
+#include "batch/manifest.h"
+#include "batch/ranges.h"
 #include "support/csv.h"
 #include "support/run_command.h"
 #include "support/spawn.h"
 #include "support/wav_file.h"
 #include "wav/wav_writer.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 using vantel::testing::labelSpans;
@@ -335,4 +335,4 @@ TEST(SweepCommand, CtrlCLeavesOnlyCompleteFilesAndAManifestOfThem) {
 }
 
 }  // namespace
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -201,12 +201,12 @@ TEST(MorseTiming, EachEffectKeepsItsOwnRandomness) {
 TEST(MorseTiming, RefusesOptionsOutOfRange) {
     const auto symbols = parseExtendedMessage("E");
     auto attempt = [&](TimingOptions o, double wpm = 20, double rate = 8000) { timeMessage(symbols, rate, wpm, o); };
-    EXPECT_THROW(attempt({20, 1, 3, 50, 0, 0}), channel::BandError);  // Farnsworth not below the speed
-    EXPECT_THROW(attempt({0, 1, 3, 50, 51, 0}), channel::BandError);
-    EXPECT_THROW(attempt({}, 0), channel::BandError);
-    EXPECT_THROW(attempt({}, NAN), channel::BandError);
-    EXPECT_THROW(attempt({}, 20, 0), channel::BandError);
-    EXPECT_THROW(attempt({}, 1e-300), channel::BandError);  // a dot longer than any count of samples
+    EXPECT_THROW(attempt({20, 1, 3, 50, 0, 0}), text::SettingError);  // Farnsworth not below the speed
+    EXPECT_THROW(attempt({0, 1, 3, 50, 51, 0}), text::SettingError);
+    EXPECT_THROW(attempt({}, 0), text::SettingError);
+    EXPECT_THROW(attempt({}, NAN), text::SettingError);
+    EXPECT_THROW(attempt({}, 20, 0), text::SettingError);
+    EXPECT_THROW(attempt({}, 1e-300), text::SettingError);  // a dot longer than any count of samples
     EXPECT_NO_THROW(attempt({19, 10, 2, 90, 50, 50}, 20, 1));
 }
 

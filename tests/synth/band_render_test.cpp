@@ -22,7 +22,7 @@ Made make(Renderer renderer, const settings::GenerationSettings& s, settings::Mo
     const RunSetup setup = setUpRun(s, mode, "3", band);
     SynthesisState state{NoiseSource(band.seed), {}, {}};
     designRunFilter(state.FIRCoeffs, s, s.FilterCF, 200);
-    wav::SampleBuffer buffer;
+    synth::SampleBuffer buffer;
     GenerationRun run(state, setup, buffer, renderer);
     LiveControls live{mode == settings::Mode::FSKCW, true, 0.5, 200, false};
     while (run.running()) run.runCall(live);
@@ -86,13 +86,13 @@ TEST(BandRender, KeyingOptionsBelongToTheirModes) {
     settings::GenerationSettings s = settings::loadSettings();
     BandSetup band;
     band.conditions.riseMs = 5;
-    EXPECT_THROW(setUpRun(s, settings::Mode::FSKCW, "20", band), channel::BandError);
+    EXPECT_THROW(setUpRun(s, settings::Mode::FSKCW, "20", band), text::SettingError);
     band = {};
     band.conditions.jitterPercent = 5;
-    EXPECT_THROW(setUpRun(s, settings::Mode::ToneOnly, "3", band), channel::BandError);
+    EXPECT_THROW(setUpRun(s, settings::Mode::ToneOnly, "3", band), text::SettingError);
     band = {};
     band.conditions.riseMs = 1e9;
-    EXPECT_THROW(setUpRun(morseSettings("E"), settings::Mode::OnOffCW, "20", band), channel::BandError);
+    EXPECT_THROW(setUpRun(morseSettings("E"), settings::Mode::OnOffCW, "20", band), text::SettingError);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "wav/wav_writer.h"
 #include "keying/morse_encoder.h"
 #include "settings/generation_settings.h"
 #include "support/run_support.h"

@@ -5,6 +5,7 @@
 #include <complex>
 #include <numbers>
 
+#include "wav/wav_writer.h"
 #include "filter/fir_filter.h"
 #include "keying/morse_encoder.h"
 #include "support/run_support.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "wav/wav_writer.h"
 #include "filter/fir_design.h"
 #include "keying/morse_encoder.h"
 #include "settings/generation_settings.h"

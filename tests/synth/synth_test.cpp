@@ -5,6 +5,7 @@
 #include <numbers>
 #include <vector>
 
+#include "wav/wav_writer.h"
 #include "settings/generation_settings.h"
 #include "support/run_support.h"
 #include "support/wav_file.h"

@@ -13,7 +13,7 @@
 #include <QtTest>
 #include <csignal>
 
-#include "gen_run.h"
+#include "batch/render.h"
 #include "test_palettes.h"
 #include "ui/progress_box.h"
 #include "window_driver.h"
@@ -121,9 +121,9 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     {
         WindowDriver w;
         w.generate();
-        vantel::gen::GenOptions options;
+        vantel::batch::GenOptions options;
         options.output = "gen.wav";
-        vantel::gen::generateFile(options);
+        vantel::batch::generateFile(options);
         QCOMPARE(contents("CWTemp.wav"), contents("gen.wav"));
     }
     // The same texts typed into the boxes, in the order the command types them.
@@ -140,20 +140,20 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     w.type("FilterCFtext", "700");
     w.type("FilterBWtext", "500");
     w.generate();
-    vantel::gen::GenOptions options;
+    vantel::batch::GenOptions options;
     options.output = "gen2.wav";
     options.mode = vantel::settings::Mode::FSKCW;
-    options.typed[vantel::gen::Typed::Wpm] = "25";
-    options.typed[vantel::gen::Typed::Message] = "cq de vantel";
-    options.typed[vantel::gen::Typed::Tone] = "700";
-    options.typed[vantel::gen::Typed::SpaceTone] = "650";
-    options.typed[vantel::gen::Typed::Rate] = "8000";
-    options.typed[vantel::gen::Typed::Snr] = "5";
-    options.typed[vantel::gen::Typed::Bw] = "2500";
-    options.typed[vantel::gen::Typed::Level] = "-3";
-    options.typed[vantel::gen::Typed::FilterCf] = "700";
-    options.typed[vantel::gen::Typed::FilterBw] = "500";
-    vantel::gen::generateFile(options);
+    options.typed[vantel::batch::Typed::Wpm] = "25";
+    options.typed[vantel::batch::Typed::Message] = "cq de vantel";
+    options.typed[vantel::batch::Typed::Tone] = "700";
+    options.typed[vantel::batch::Typed::SpaceTone] = "650";
+    options.typed[vantel::batch::Typed::Rate] = "8000";
+    options.typed[vantel::batch::Typed::Snr] = "5";
+    options.typed[vantel::batch::Typed::Bw] = "2500";
+    options.typed[vantel::batch::Typed::Level] = "-3";
+    options.typed[vantel::batch::Typed::FilterCf] = "700";
+    options.typed[vantel::batch::Typed::FilterBw] = "500";
+    vantel::batch::generateFile(options);
     QVERIFY(contents("CWTemp.wav").size() > 44);
     QCOMPARE(contents("CWTemp.wav"), contents("gen2.wav"));
 }

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "gen_options.h"
-#include "gen_run.h"
-#include "sweep.h"
+#include "batch/options.h"
+#include "batch/render.h"
+#include "batch/sweep.h"
 
 // What vantel-gen tells on standard error without stopping: texts it read
 // loosely and files whose samples clipped. Each line starts "warning: ".
-namespace vantel::gen {
+namespace vantel::batch {
 
 // One line for each numeric option whose text is not read whole as a number
 // ("48k" read as 48, "abc" as 0, "2 0" as 20, an empty text as an empty box).
@@ -30,4 +30,4 @@ std::optional<std::string> sweepClippingWarning(const SweepOutcome& outcome, boo
 // The report line for --level auto: the level it chose and why.
 std::optional<std::string> autoLevelLine(const GenOptions& options, const FileResult& result);
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "save/publish.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // Every file of a sweep, fixed before anything is written. Files are numbered
 // in a fixed order: messages outermost, then the band options in the order of
@@ -107,4 +107,4 @@ SweepOutcome runSweep(const SweepPlan& plan, const HeldFolder& folder, const Swe
 // temporary named with `temporarySuffix`.
 FileWriting sweepFileWriting(const std::string& temporarySuffix = save::processTemporarySuffix());
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

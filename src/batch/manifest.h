@@ -10,12 +10,12 @@
 #include <variant>
 #include <vector>
 
-#include "gen_options.h"
-#include "gen_run.h"
+#include "batch/options.h"
+#include "batch/render.h"
 #include "save/publish.h"
 #include "keying/morse_timing.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // A seed is written as a number in CSV but as a string in JSON, where many
 // readers hold numbers as doubles and would round a 64-bit seed.
@@ -94,4 +94,4 @@ private:
     std::size_t next_ = 0;
 };
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

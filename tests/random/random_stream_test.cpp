@@ -1,4 +1,4 @@
-#include "channel/random_stream.h"
+#include "random/random_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace vantel::channel {
+namespace vantel::random {
 namespace {
 
 constexpr std::uint64_t kSeed = 0x56414E54454CULL;
@@ -16,7 +16,7 @@ TEST(RandomStream, NeverSharesADrawWithTheNoiseOrAnotherStream) {
     // generator inputs: no shared value among these means no shared counter.
     constexpr std::uint64_t kDraws = 20000;
     std::unordered_set<std::uint64_t> seen;
-    for (std::uint64_t i = 0; i < kDraws; ++i) seen.insert(synth::splitMix64At(kSeed, i));
+    for (std::uint64_t i = 0; i < kDraws; ++i) seen.insert(random::splitMix64At(kSeed, i));
     std::vector<RandomStream> streams;
     for (std::uint64_t id = 1; id <= 10; ++id) {
         const RandomStream stream(kSeed, static_cast<StreamId>(id));
@@ -85,4 +85,4 @@ TEST(RandomStream, DistributionsHaveTheirMoments) {
 }
 
 }  // namespace
-}  // namespace vantel::channel
+}  // namespace vantel::random

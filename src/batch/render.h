@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gen_options.h"
+#include "batch/options.h"
 #include "save/publish.h"
 #include "settings/generation_settings.h"
 #include "synth/level_report.h"
@@ -17,7 +17,7 @@
 #include "synth/run_setup.h"
 #include "synth/signal_measure.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // The window's settings and box texts after the options' texts were typed into
 // its boxes in the order of kTypedOptions, with every change handler's effect
@@ -128,4 +128,4 @@ std::string measuredSnrLine(const FileResult& result);
 // background noise's, as generated. Nothing when neither is on.
 std::optional<std::string> measuredInterferenceLine(const FileResult& result);
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

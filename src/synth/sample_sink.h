@@ -4,7 +4,12 @@
 #include <span>
 #include <vector>
 
-namespace vantel::wav {
+namespace vantel::synth {
+
+// The most samples a run may have: every sink must be able to take a whole
+// run, and a 16-bit mono WAV file's size fields (the RIFF size, 2N + 36, a
+// signed 32-bit field) hold no more.
+inline constexpr std::int64_t kMostRunSamples = (std::int64_t{INT32_MAX} - 36) / 2;
 
 // Where a run's 16-bit samples go, in order: a WAV file, a stream, or memory.
 class SampleSink {
@@ -30,4 +35,4 @@ private:
     std::vector<std::int16_t> samples_;
 };
 
-}  // namespace vantel::wav
+}  // namespace vantel::synth

@@ -1,11 +1,11 @@
-#include "warnings.h"
+#include "batch/report.h"
 
 #include <cstdio>
 #include <set>
 
 #include "text/number_text.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 // A number as a reader would write it: 48, 0.5, -3, 1e+20.
@@ -107,4 +107,4 @@ std::optional<std::string> autoLevelLine(const GenOptions& options, const FileRe
            plainNumber(options.autoRmsDbfs) + " dBFS";
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

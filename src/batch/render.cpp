@@ -1,4 +1,4 @@
-#include "gen_run.h"
+#include "batch/render.h"
 
 #include <unistd.h>
 
@@ -16,7 +16,7 @@
 #include "save/output_target.h"
 #include "wav/wav_writer.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 using settings::Box;
@@ -200,7 +200,7 @@ namespace {
 constexpr const char* kStandardOutputName = "standard output";
 
 // Sounds the whole run into `writer`, looking for a stop between calls.
-void soundRun(FileResult& result, synth::SynthesisState& state, wav::SampleSink& writer, const StopRequested& stop) {
+void soundRun(FileResult& result, synth::SynthesisState& state, synth::SampleSink& writer, const StopRequested& stop) {
     const TypedForm& f = result.prepared.form;
     synth::GenerationRun run(state, result.prepared.setup, writer);
     const synth::LiveControls live{f.mode == Mode::FSKCW, f.filterOn, f.s.ScaleFact, f.firLength, false};
@@ -331,7 +331,7 @@ Clip generateClip(const GenOptions& options, const StopRequested& stop) {
     FileResult& result = clip.result;
     const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::SynthesisState state = startingState(result.prepared);
-    wav::SampleBuffer buffer(static_cast<std::size_t>(plan.totalSamples));
+    synth::SampleBuffer buffer(static_cast<std::size_t>(plan.totalSamples));
     soundRun(result, state, buffer, stop);
     clip.samples = std::move(buffer.samples());
     result.report = synth::levelReport(options.output, plan.totalSamples, result.stats);
@@ -377,4 +377,4 @@ std::string measuredSnrLine(const FileResult& result) {
            " Hz (one-sided), " + oneDecimal(measuredSnrDb2500(result)) + " dB in 2500 Hz";
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // "12/100 files  0:05 elapsed  0:37 left": the remaining time from the pace so
 // far, "?" until the first file is done.
@@ -31,4 +31,4 @@ private:
     std::size_t widest_ = 0;
 };
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

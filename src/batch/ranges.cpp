@@ -1,12 +1,12 @@
-#include "ranges.h"
+#include "batch/ranges.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
-#include "gen_options.h"
+#include "batch/options.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 // A plain decimal number held exactly: value = units / 10^decimals.
@@ -135,4 +135,4 @@ std::vector<std::string> expandValues(std::string_view option, std::string_view 
     return values;
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -1,4 +1,4 @@
-#include "gen_options.h"
+#include "batch/options.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,8 +6,9 @@
 #include <map>
 
 #include "channel/watterson_fading.h"
+#include "keying/timing_limits.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 settings::Mode parseMode(const std::string& text) {
@@ -116,7 +117,7 @@ double bandNumber(const BandOption& option, const std::string& text) {
             if (!option.limit->allows(*value) || *value != std::trunc(*value)) refuseBandText(option, text);
             break;
         case BandValue::Farnsworth:
-            if (*value != 0 && !(*value >= channel::limits::kLowestFarnsworthWpm)) refuseBandText(option, text);
+            if (*value != 0 && !(*value >= keying::limits::kLowestFarnsworthWpm)) refuseBandText(option, text);
             break;
         case BandValue::Preset: break;
     }
@@ -352,4 +353,4 @@ are, with ".WAV"; and manifest.csv and manifest.jsonl describing each file.
 )";
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // The most files one sweep may make, and so the most values one list may hold.
 inline constexpr std::size_t kMostSweepFiles = 100000;
@@ -18,4 +18,4 @@ inline constexpr std::size_t kMostSweepFiles = 100000;
 // step of 0, or more than kMostSweepFiles values.
 std::vector<std::string> expandValues(std::string_view option, std::string_view listText);
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "channel/channel_kernels.h"
-#include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
-#include "synth/noise_source.h"
+#include "random/gaussian.h"
+#include "random/random_kernels.h"
+#include "random/splitmix64.h"
 
-namespace vantel::channel {
+namespace vantel::random {
 
 // One random stream per effect, so that switching an effect on, off or
 // changing its settings never changes the draws of another effect or of the
@@ -57,7 +57,7 @@ public:
     std::uint64_t nextBits() { return bitsAt(counter_++); }
     // Uniform on [0, 1): the top 53 bits.
     double uniform() { return uniformAt(counter_++); }
-    // Standard Gaussian by Box-Muller (formula::gaussian: the cosine branch,
+    // Standard Gaussian by Box-Muller (random::gaussian: the cosine branch,
     // with the plain-arithmetic maths): one output per value, no second
     // value kept, so that draw j is always output j.
     double gaussian() { return gaussianAt(counter_++); }
@@ -79,11 +79,11 @@ public:
     // of one output, each component of variance 1/2.
     Complex complexGaussian() { return complexGaussianAt(counter_++); }
 
-    std::uint64_t bitsAt(std::uint64_t draw) const { return synth::splitMix64At(fileSeed_, base_ + draw); }
+    std::uint64_t bitsAt(std::uint64_t draw) const { return splitMix64At(fileSeed_, base_ + draw); }
     double uniformAt(std::uint64_t draw) const { return static_cast<double>(bitsAt(draw) >> 11) * kUnit53; }
-    double gaussianAt(std::uint64_t draw) const { return formula::gaussian(bitsAt(draw)); }
+    double gaussianAt(std::uint64_t draw) const { return random::gaussian(bitsAt(draw)); }
     Complex complexGaussianAt(std::uint64_t draw) const {
-        const formula::ComplexValue z = formula::complexGaussian(bitsAt(draw));
+        const ComplexValue z = random::complexGaussian(bitsAt(draw));
         return {z.re, z.im};
     }
     // The next n complex Gaussians' components at once; the same as n calls of
@@ -95,7 +95,7 @@ public:
 
     // The SplitMix64 input of a draw, for block kernels that step it on by
     // the golden gamma.
-    std::uint64_t inputAt(std::uint64_t draw) const { return synth::splitMix64Input(fileSeed_, base_ + draw); }
+    std::uint64_t inputAt(std::uint64_t draw) const { return splitMix64Input(fileSeed_, base_ + draw); }
     std::uint64_t drawsTaken() const { return counter_; }
     void reset() { counter_ = 0; }
 
@@ -113,4 +113,4 @@ private:
     std::uint64_t counter_ = 0;
 };
 
-}  // namespace vantel::channel
+}  // namespace vantel::random

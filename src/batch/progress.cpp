@@ -1,8 +1,8 @@
-#include "progress.h"
+#include "batch/progress.h"
 
 #include <algorithm>
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 // 75 s as "1:15", 3725 s as "1:02:05".
@@ -52,4 +52,4 @@ void ProgressLine::end(std::size_t done) {
     out_ << '\n' << std::flush;
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "batch/manifest.h"
 
 #include <charconv>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include "text/number_text.h"
 #include "wav/wav_writer.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 std::string modeName(settings::Mode mode) {
@@ -384,4 +384,4 @@ void ManifestWriter::flush() {
     jsonBuffer_.clear();
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -10,8 +10,9 @@
 
 #include "channel/band_conditions.h"
 #include "settings/generation_settings.h"
+#include "keying/timing_limits.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 
 // A command line that cannot be used; the text says what is wrong.
 class UsageError : public std::runtime_error {
@@ -109,7 +110,7 @@ struct BandOption {
     std::string_view name;       // on the command line
     std::string_view valueName;  // in the help text
     BandValue value;
-    const channel::Limit* limit;  // the range, for Number and WholeNumber
+    const text::Limit* limit;  // the range, for Number and WholeNumber
     std::string_view namePart;    // a sweep's file names when it varies: "Rise5"
     std::string_view usedField;   // the manifest's column of the value used
 };
@@ -119,12 +120,12 @@ struct BandOption {
 inline constexpr std::array<BandOption, kBandCount> kBandOptions{{
     {Band::Rise, "--rise", "MS", BandValue::Number, &channel::limits::kRise, "Rise", "rise_ms"},
     {Band::Farnsworth, "--farnsworth", "WPM", BandValue::Farnsworth, nullptr, "Farnsworth", "farnsworth_wpm"},
-    {Band::WordSpace, "--word-space", "FACTOR", BandValue::Number, &channel::limits::kWordSpace, "WordSpace",
+    {Band::WordSpace, "--word-space", "FACTOR", BandValue::Number, &keying::limits::kWordSpace, "WordSpace",
      "word_space"},
-    {Band::Jitter, "--jitter", "PERCENT", BandValue::Number, &channel::limits::kJitter, "Jitter", "jitter_percent"},
-    {Band::DashRatio, "--dash-ratio", "R", BandValue::Number, &channel::limits::kDashRatio, "Dash", "dash_ratio"},
-    {Band::Weight, "--weight", "PERCENT", BandValue::Number, &channel::limits::kWeight, "Weight", "weight_percent"},
-    {Band::SpeedDrift, "--speed-drift", "PERCENT", BandValue::Number, &channel::limits::kSpeedDrift, "SpeedDrift",
+    {Band::Jitter, "--jitter", "PERCENT", BandValue::Number, &keying::limits::kJitter, "Jitter", "jitter_percent"},
+    {Band::DashRatio, "--dash-ratio", "R", BandValue::Number, &keying::limits::kDashRatio, "Dash", "dash_ratio"},
+    {Band::Weight, "--weight", "PERCENT", BandValue::Number, &keying::limits::kWeight, "Weight", "weight_percent"},
+    {Band::SpeedDrift, "--speed-drift", "PERCENT", BandValue::Number, &keying::limits::kSpeedDrift, "SpeedDrift",
      "speed_drift_percent"},
     {Band::Channel, "--channel", "PRESET", BandValue::Preset, nullptr, "Chan", "channel"},
     {Band::FadingSpread, "--fading-spread", "HZ", BandValue::Number, &channel::limits::kFadingSpread, "Spread",
@@ -198,4 +199,4 @@ bool hasBandOptions(const GenOptions& options);
 
 std::string usageText();
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch

@@ -1,4 +1,4 @@
-#include "sweep.h"
+#include "batch/sweep.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,16 +17,16 @@
 #include <thread>
 
 #include "channel/band_conditions.h"
-#include "gen_run.h"
+#include "batch/render.h"
 #include "keying/extended_morse.h"
-#include "manifest.h"
-#include "progress.h"
-#include "ranges.h"
+#include "batch/manifest.h"
+#include "batch/progress.h"
+#include "batch/ranges.h"
 #include "save/save_name.h"
 #include "synth/noise_source.h"
 #include "synth/run_plan.h"
 
-namespace vantel::gen {
+namespace vantel::batch {
 namespace {
 
 std::string reason(int error) { return std::error_code(error, std::generic_category()).message(); }
@@ -166,7 +166,7 @@ void nameFiles(SweepPlan& p) {
             prepared = prepareFile(fileOptions(p, i));
         } catch (const synth::RunError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
-        } catch (const channel::BandError& e) {
+        } catch (const text::SettingError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
         } catch (const keying::MessageError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
@@ -183,7 +183,7 @@ void nameFiles(SweepPlan& p) {
 }  // namespace
 
 std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) {
-    return synth::splitMix64At(sweepSeed, index);
+    return random::splitMix64At(sweepSeed, index);
 }
 
 std::vector<std::string> readMessages(const std::string& path) {
@@ -484,4 +484,4 @@ SweepOutcome runSweep(const SweepPlan& plan, const HeldFolder& folder, const Swe
     return run.run(controls);
 }
 
-}  // namespace vantel::gen
+}  // namespace vantel::batch
