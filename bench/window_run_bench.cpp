@@ -27,8 +27,8 @@ std::string readFile(const char* path) {
     return s;
 }
 
-vantel::batch::GenOptions optionsFor(const std::string& message, const QStringList& boxes) {
-    vantel::batch::GenOptions options;
+vantel::batch::FileRequest requestFor(const std::string& message, const QStringList& boxes) {
+    vantel::batch::FileRequest options;
     options.typed[vantel::batch::Typed::Message] = message;
     for (const QString& pair : boxes) {
         const QString name = pair.section('=', 0, 0);
@@ -69,9 +69,7 @@ int main(int argc, char** argv) {
     const double windowSeconds = timer.nsecsElapsed() / 1e9;
 
     timer.restart();
-    auto options = optionsFor(message, boxes);
-    options.output = "command.wav";
-    vantel::batch::generateFile(options);
+    vantel::batch::writeFile(requestFor(message, boxes), "command.wav");
     const double commandSeconds = timer.nsecsElapsed() / 1e9;
     std::printf("window %.3f s, vantel-gen %.3f s, ratio %.2f\n", windowSeconds, commandSeconds,
                 windowSeconds / commandSeconds);

@@ -1,18 +1,21 @@
-// vantel._vantel: the engine and vantel-gen's library as Python sees them.
+// vantel._vantel: the engine's batch layer as Python sees it.
 //
-// Only conversions live here: option lists in, samples, rows and lines out.
-// Every decision about a clip, a file or a sweep is made by the same batch::
-// calls vantel-gen makes, so the two cannot drift apart.
+// Only conversions live here: keywords into typed requests, samples, rows and
+// lines out. Every decision about a clip, a file or a sweep is made by the
+// same batch:: calls vantel-gen makes, so the two cannot drift apart.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
-#include <algorithm>
+#include <unistd.h>
+
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -20,22 +23,22 @@
 #include <span>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <variant>
 #include <vector>
 
-#include "batch/options.h"
-#include "batch/render.h"
-#include "keying/extended_morse.h"
+#include "batch/command_line.h"
 #include "batch/manifest.h"
 #include "batch/ranges.h"
+#include "batch/render.h"
+#include "batch/report.h"
+#include "batch/request.h"
 #include "batch/sweep.h"
+#include "keying/extended_morse.h"
+#include "save/publish.h"
 #include "synth/noise_source.h"
-#include "synth/run_plan.h"
+#include "text/limit.h"
 #include "vantel_version.h"
 #include "wav/wav_writer.h"
-#include "batch/report.h"
-#include "save/publish.h"
 
 namespace py = pybind11;
 using namespace vantel;
@@ -88,22 +91,6 @@ py::dict rowDict(const batch::ManifestRow& row) {
     return dict;
 }
 
-// The level report's lines as vantel-gen prints them after a run.
-std::vector<std::string> reportLines(const batch::GenOptions& options, const batch::FileResult& result) {
-    std::vector<std::string> lines;
-    const std::string& report = result.report.text;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = report.find(synth::kLineBreak, start);
-        lines.push_back(report.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
-    if (const auto line = batch::autoLevelLine(options, result)) lines.push_back(*line);
-    lines.push_back(batch::measuredSnrLine(result));
-    if (const auto line = batch::measuredInterferenceLine(result)) lines.push_back(*line);
-    return lines;
-}
-
 // The samples as an int16 array that owns them: the vector is moved, not
 // copied, and freed with the array. Read-only, so that a clip saved later is
 // still the clip that was made.
@@ -137,8 +124,89 @@ batch::StopRequested keyboardInterruptCheck(bool mainThread) {
     };
 }
 
-py::dict generateClip(const batch::GenOptions& given, std::size_t index, const std::string& fileName) {
-    const batch::GenOptions options = given;
+// A stop asked of a Python callable, with the GIL, or none.
+batch::StopRequested stopFrom(const py::object& stop) {
+    if (stop.is_none()) return {};
+    return [&stop] {
+        py::gil_scoped_acquire gil;
+        return stop().cast<bool>();
+    };
+}
+
+// "filter_bw" -> "--filter-bw".
+std::string optionName(const std::string& keyword) {
+    std::string name = "--" + keyword;
+    for (char& c : name) c = c == '_' ? '-' : c;
+    return name;
+}
+
+// The request from keywords: each an option of the request by its name
+// without dashes, `-` as `_`, with a text (str or bytes) or, for the flags,
+// True (False leaves it off). The values are read by the same rules as on the
+// command line, with its messages.
+batch::FileRequest fileRequest(const py::dict& options) {
+    batch::FileRequest request;
+    for (const auto& [key, value] : options) {
+        const std::string keyword = key.cast<std::string>();
+        const std::string name = optionName(keyword);
+        if (batch::isRequestFlag(name)) {
+            if (!py::isinstance<py::bool_>(value)) throw batch::UsageError(name + " takes no value");
+            if (value.cast<bool>()) batch::setRequestFlag(request, name);
+        } else if (batch::isRequestOption(name)) {
+            if (py::isinstance<py::bool_>(value)) throw batch::UsageError("option " + name + " needs a value");
+            batch::setRequestOption(request, name, value.cast<std::string>());
+        } else {
+            // As the command line shows it: "--colour=red".
+            const std::string given = py::isinstance<py::bool_>(value) ? name : name + "=" + value.cast<std::string>();
+            throw batch::UsageError("unknown option '" + given + "' (see --help)");
+        }
+    }
+    batch::checkRequest(request);
+    return request;
+}
+
+// A sweep from its shared options, its axes (option name without dashes ->
+// a text in the sweep syntax, or a list of texts), its messages (a list, or
+// none for the base's message) and its folder.
+batch::SweepRequest sweepRequest(const std::filesystem::path& folder, const py::dict& options, const py::dict& axes,
+                                 const std::optional<std::vector<std::string>>& messages) {
+    batch::FileRequest base = fileRequest(options);
+    batch::FileRequest listed;
+    std::vector<std::pair<std::string, std::vector<std::string>>> valueLists;
+    for (const auto& [key, value] : axes) {
+        const std::string name = optionName(key.cast<std::string>());
+        if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value)) {
+            batch::setRequestOption(listed, name, value.cast<std::string>());
+        } else {
+            valueLists.emplace_back(name, value.cast<std::vector<std::string>>());
+        }
+    }
+    batch::SweepRequest sweep = batch::sweepFromTexts(listed, messages, folder);
+    sweep.base = base;
+    if (!messages) sweep.messages = {base.typed[batch::Typed::Message]};
+    for (const auto& [name, values] : valueLists) {
+        const batch::Axis axis = batch::axisFromValues(name, values);
+        if (name == "--snr") {
+            sweep.snrs = axis;
+        } else if (name == "--wpm") {
+            sweep.wpms = axis;
+        } else if (name == "--tone") {
+            sweep.tones = axis;
+        } else {
+            bool found = false;
+            for (const batch::BandOption& option : batch::kBandOptions) {
+                if (option.name != name) continue;
+                sweep.bands[static_cast<std::size_t>(option.id)] = axis;
+                found = true;
+            }
+            if (!found) throw batch::UsageError(name + " takes one value, not a list");
+        }
+    }
+    return sweep;
+}
+
+// A clip in memory, as the dict the package's Clip is made from.
+py::dict renderClip(const batch::FileRequest& request, std::size_t index, const std::string& fileName) {
     batch::Clip clip;
     batch::ManifestRow row;
     std::vector<std::string> report;
@@ -147,9 +215,9 @@ py::dict generateClip(const batch::GenOptions& given, std::size_t index, const s
     const bool mainThread = inMainThread();
     try {
         py::gil_scoped_release release;
-        clip = batch::generateClip(options, keyboardInterruptCheck(mainThread));
-        row = batch::manifestRow(index, fileName, options, clip.result);
-        report = reportLines(options, clip.result);
+        clip = batch::renderClip(request, "CWTemp.wav", keyboardInterruptCheck(mainThread));
+        row = batch::manifestRow(index, fileName, request, clip.result);
+        report = batch::reportLines(request, clip.result);
         clipping = batch::clippingWarning(clip.result);
         snr = batch::measuredSnrDb(clip.result);
     } catch (const batch::Interrupted&) {
@@ -179,111 +247,38 @@ void saveWav(const std::string& path, std::int32_t rate,
     }
 }
 
-// A sweep's plan, with the arguments it was read from so that it can be sent
-// to another process: there the options are read again from the same
-// arguments (reading them has no side effects), and the lists the plan
-// expanded and the messages file it read come along as they are.
-struct Plan {
-    std::vector<std::string> args;
-    batch::SweepPlan plan;
-};
-
-Plan planSweep(const std::vector<std::string>& args) {
-    return Plan{args, batch::planSweep(batch::parseOptions(args))};
-}
-
-using TextList = std::vector<std::optional<std::string>>;
-
-py::list bytesList(const TextList& texts) {
-    py::list list;
-    for (const auto& t : texts) list.append(t ? py::object(py::bytes(*t)) : py::object(py::none()));
-    return list;
-}
-
-py::tuple planState(const Plan& p) {
-    // Another process has another current folder: the plan it gets names its
-    // folder in full.
-    const std::string folder = std::filesystem::absolute(p.plan.folder).string();
-    py::list args, names;
-    for (const std::string& a : p.args) args.append(py::bytes(a));
-    for (const std::string& n : p.plan.names) names.append(py::bytes(n));
-    py::list bands;
-    for (const TextList& values : p.plan.bands) bands.append(bytesList(values));
-    return py::make_tuple(args, py::bytes(folder), bytesList(p.plan.messages), bytesList(p.plan.wpms),
-                          bytesList(p.plan.tones), bytesList(p.plan.snrs), p.plan.seed, names, bands);
-}
-
-Plan planFromState(const py::tuple& state) {
-    if (state.size() != 9) throw std::runtime_error("not a vantel sweep plan");
-    Plan p;
-    p.args = state[0].cast<std::vector<std::string>>();
-    p.plan.base = batch::parseOptions(p.args);
-    p.plan.folder = state[1].cast<std::string>();
-    p.plan.messages = state[2].cast<TextList>();
-    p.plan.wpms = state[3].cast<TextList>();
-    p.plan.tones = state[4].cast<TextList>();
-    p.plan.snrs = state[5].cast<TextList>();
-    p.plan.seed = state[6].cast<std::uint64_t>();
-    p.plan.names = state[7].cast<std::vector<std::string>>();
-    const auto bands = state[8].cast<std::vector<TextList>>();
-    if (bands.size() != p.plan.bands.size()) throw std::runtime_error("not a vantel sweep plan");
-    std::copy(bands.begin(), bands.end(), p.plan.bands.begin());
-    return p;
-}
-
 // The mark in the temporaries of one distributed sweep's files, so that the
 // client can find what workers that died mid-file left behind.
 std::string temporaryMark(const std::string& token) { return ".partial-" + token + "-"; }
 
-// Makes file `index` of the sweep as vantel-gen's workers do, in the folder
-// (the client holds it) opened afresh, through a temporary marked with the
-// sweep's `token`. Returns its manifest lines (CSV, JSON) with its clipped
-// and total sample counts, or None when `stop` (asked between pieces of the
-// run, with the GIL) said to stop first; then nothing of the file is left.
-py::object makeFile(const Plan& p, std::size_t index, const py::object& stop, const std::string& token) {
-    if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
-    const batch::GenOptions options = batch::fileOptions(p.plan, index);
-    batch::StopRequested stopRequested;
-    if (!stop.is_none()) {
-        stopRequested = [&stop] {
-            py::gil_scoped_acquire gil;
-            return stop().cast<bool>();
-        };
-    }
-    batch::FileResult result;
-    std::string csv, json;
+py::tuple madeTuple(const batch::SweepFileMade& made) {
+    return py::make_tuple(made.index, made.name, py::bytes(made.lines.csv), py::bytes(made.lines.json),
+                          made.clippedSamples, made.samples);
+}
+
+batch::SweepFileMade madeFrom(const py::tuple& made) {
+    return {made[0].cast<std::size_t>(), made[1].cast<std::string>(),
+            {made[2].cast<std::string>(), made[3].cast<std::string>()}, made[4].cast<std::int64_t>(),
+            made[5].cast<std::int64_t>()};
+}
+
+// A cluster's task: the file of `task` in `folder` (the client holds it),
+// opened afresh, through a temporary marked with the sweep's `token`. What
+// makeSweepFile returns, or None when `stop` said to stop first; then
+// nothing of the file is left.
+py::object makeSweepFile(const batch::SweepTask& task, const std::filesystem::path& folder, const std::string& token,
+                         const py::object& stop) {
+    const batch::StopRequested stopRequested = stopFrom(stop);
+    batch::SweepFileMade made;
     try {
         py::gil_scoped_release release;
-        const save::Folder folder(p.plan.folder, p.plan.folder.string());
+        const save::Folder held(folder, folder.string());
         const batch::FileWriting how = batch::sweepFileWriting(temporaryMark(token) + std::to_string(::getpid()));
-        result = batch::generateFileIn(folder, p.plan.names[index], how, options, stopRequested);
-        const batch::ManifestRow row = batch::manifestRow(index, p.plan.names[index], options, result);
-        csv = batch::csvLine(row);
-        json = batch::jsonLine(row);
+        made = batch::makeSweepFile(task, held, folder.string(), how, stopRequested);
     } catch (const batch::Interrupted&) {
         return py::none();
     }
-    return py::make_tuple(py::bytes(csv), py::bytes(json), result.stats.clipped, result.prepared.setup.plan.totalSamples);
-}
-
-// The whole sweep in this process, by vantel-gen's own workers. Ctrl-C is
-// looked for while they run and stops them as it stops the command.
-// File `index`'s manifest lines and counts as make_file returns them, made
-// here in memory: for a complete file whose worker died before reporting.
-py::tuple fileRow(const Plan& p, std::size_t index) {
-    if (index >= p.plan.names.size()) throw py::index_error("no file " + std::to_string(index) + " in this sweep");
-    const batch::GenOptions options = batch::fileOptions(p.plan, index);
-    batch::Clip clip;
-    std::string csv, json;
-    {
-        py::gil_scoped_release release;
-        clip = batch::generateClip(options);
-        const batch::ManifestRow row = batch::manifestRow(index, p.plan.names[index], options, clip.result);
-        csv = batch::csvLine(row);
-        json = batch::jsonLine(row);
-    }
-    return py::make_tuple(py::bytes(csv), py::bytes(json), clip.result.stats.clipped,
-                          clip.result.prepared.setup.plan.totalSamples);
+    return madeTuple(made);
 }
 
 // A sweep's folder held by this process (the client of a distributed sweep).
@@ -296,21 +291,30 @@ struct HeldFolder {
     }
 };
 
-// The manifest of the files in `lines` (index -> (CSV, JSON, ...)), in index
+// The manifest of the files made (what makeSweepFile returned), in index
 // order, in the held folder.
-void writeManifest(const Plan& p, const HeldFolder& folder, const py::dict& lines) {
-    std::vector<std::pair<std::size_t, batch::ManifestWriter::Lines>> rows;
-    for (const auto& [index, made] : lines) {
-        const auto row = made.cast<py::tuple>();
-        rows.push_back({index.cast<std::size_t>(), {row[0].cast<std::string>(), row[1].cast<std::string>()}});
-    }
+void writeManifest(const batch::SweepPlan& plan, const HeldFolder& folder, const std::vector<py::tuple>& made) {
+    std::vector<batch::SweepFileMade> files;
+    for (const py::tuple& one : made) files.push_back(madeFrom(one));
     py::gil_scoped_release release;
-    batch::ManifestWriter manifest(folder.get().folder(), p.plan.folder.string());
-    for (auto& [index, row] : rows) manifest.add(index, std::move(row));
+    batch::ManifestWriter manifest(folder.get().folder(), plan.request.folder.string());
+    for (batch::SweepFileMade& file : files) manifest.add(file.index, std::move(file.lines));
     manifest.finish();
 }
 
-py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
+// The clipping summary line of the files made, or None.
+std::optional<std::string> clippingWarning(const batch::SweepPlan& plan, const std::vector<py::tuple>& made) {
+    batch::ClippingSummary summary;
+    for (const py::tuple& one : made) {
+        const batch::SweepFileMade file = madeFrom(one);
+        summary.add(file.index, file.name, file.clippedSamples, file.samples);
+    }
+    return summary.warning(plan.request.base.level.automatic);
+}
+
+// The whole sweep in this process, by vantel-gen's own workers. Ctrl-C is
+// looked for while they run and stops them as it stops the command.
+py::dict runSweepLocal(const batch::SweepPlan& plan, unsigned jobs, bool progress) {
     std::atomic<bool> interrupted{false};
     batch::SweepOutcome outcome;
     std::exception_ptr failure;
@@ -322,8 +326,8 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
         py::gil_scoped_release release;
         std::thread worker([&] {
             try {
-                const batch::HeldFolder folder(p.plan);
-                outcome = batch::runSweep(p.plan, folder, batch::SweepControls{jobs, progress}, interrupted);
+                const batch::HeldFolder folder(plan);
+                outcome = batch::runSweep(plan, folder, batch::SweepControls{jobs, progress}, interrupted);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -353,30 +357,63 @@ py::dict runSweepLocal(const Plan& p, unsigned jobs, bool progress) {
     out["files_written"] = outcome.filesWritten;
     out["interrupted"] = outcome.interrupted;
     out["error"] = text(outcome.error);
-    out["clipping_warning"] = batch::sweepClippingWarning(outcome, p.plan.base.autoLevel());
+    out["clipping_warning"] = outcome.clipping.warning(plan.request.base.level.automatic);
     return out;
 }
 
-std::optional<std::string> sweepClippingWarning(const Plan& p, std::size_t written, std::size_t clipped,
-                                                double worstShare, const std::string& worstFile) {
-    batch::SweepOutcome outcome;
-    outcome.filesWritten = written;
-    outcome.filesClipped = clipped;
-    outcome.worstClippedShare = worstShare;
-    outcome.worstClippedFile = worstFile;
-    return batch::sweepClippingWarning(outcome, p.plan.base.autoLevel());
+using TextList = std::vector<std::optional<std::string>>;
+
+py::list bytesList(const TextList& texts) {
+    py::list list;
+    for (const auto& t : texts) list.append(t ? py::object(py::bytes(*t)) : py::object(py::none()));
+    return list;
+}
+
+// A request as plain values, to be sent to another process; the texts as
+// bytes, exactly as typed.
+py::tuple requestState(const batch::FileRequest& r) {
+    py::list typed, band;
+    for (const batch::TypedOption& option : batch::kTypedOptions) {
+        typed.append(r.typed[option.id] ? py::object(py::bytes(*r.typed[option.id])) : py::object(py::none()));
+    }
+    for (const batch::BandOption& option : batch::kBandOptions) {
+        band.append(r.band[option.id] ? py::object(py::bytes(*r.band[option.id])) : py::object(py::none()));
+    }
+    return py::make_tuple(static_cast<int>(r.mode), typed, r.filterOn, band, r.extended, r.seed, r.level.automatic,
+                          r.level.targetRmsDbfs);
+}
+
+batch::FileRequest requestFromState(const py::tuple& state) {
+    if (state.size() != 8) throw std::runtime_error("not a vantel file request");
+    batch::FileRequest r;
+    r.mode = static_cast<settings::Mode>(state[0].cast<int>());
+    const auto typed = state[1].cast<TextList>();
+    const auto band = state[3].cast<TextList>();
+    if (typed.size() != batch::kTypedCount || band.size() != batch::kBandCount) {
+        throw std::runtime_error("not a vantel file request");
+    }
+    for (const batch::TypedOption& option : batch::kTypedOptions) r.typed[option.id] = typed[static_cast<std::size_t>(option.id)];
+    for (const batch::BandOption& option : batch::kBandOptions) r.band[option.id] = band[static_cast<std::size_t>(option.id)];
+    r.filterOn = state[2].cast<bool>();
+    r.extended = state[4].cast<bool>();
+    r.seed = state[5].cast<std::optional<std::uint64_t>>();
+    r.level.automatic = state[6].cast<bool>();
+    r.level.targetRmsDbfs = state[7].cast<std::optional<double>>();
+    return r;
 }
 
 }  // namespace
 
 PYBIND11_MODULE(_vantel, m) {
-    m.doc() = "Vantel's engine and vantel-gen's library (use the vantel package, not this module)";
+    m.doc() = "Vantel's engine and its batch layer (use the vantel package, not this module)";
 
     // vantel-gen's one-line messages, word for word.
     py::register_exception_translator([](std::exception_ptr e) {
         try {
             if (e) std::rethrow_exception(e);
         } catch (const batch::UsageError& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        } catch (const text::SettingError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         } catch (const synth::RunError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
@@ -395,55 +432,96 @@ PYBIND11_MODULE(_vantel, m) {
     m.attr("STARTUP_SEED") = synth::NoiseSource::kStartupSeed;
     m.attr("MANIFEST_CSV") = batch::kManifestCsv;
     m.attr("MANIFEST_JSONL") = batch::kManifestJsonl;
+    m.attr("OPTION_NAMES") = batch::requestOptionNames();
+    std::vector<std::string_view> axes{"--snr", "--wpm", "--tone"};
+    for (const batch::BandOption& option : batch::kBandOptions) axes.push_back(option.name);
+    m.attr("SWEEP_AXES") = axes;
 
-    py::class_<batch::GenOptions>(m, "Options", "vantel-gen's options, as read from an argument list")
-        .def_readonly("output", &batch::GenOptions::output)
-        .def_readonly("sweep", &batch::GenOptions::sweep)
-        .def_readonly("help", &batch::GenOptions::help)
-        .def_readonly("version", &batch::GenOptions::version)
-        .def_readonly("strict", &batch::GenOptions::strict)
-        .def_readonly("quiet", &batch::GenOptions::quiet)
-        .def_readonly("quiet_warnings", &batch::GenOptions::quietWarnings)
-        .def_readonly("jobs", &batch::GenOptions::jobs);
+    py::class_<batch::FileRequest>(m, "FileRequest", "what one file holds, as vantel-gen's options would give it")
+        .def(py::init(&fileRequest), py::arg("options"),
+             "from keywords (option names without dashes, - as _) and their texts, True for a flag")
+        .def_property_readonly("automatic_level", [](const batch::FileRequest& r) { return r.level.automatic; })
+        .def_property_readonly("seed", [](const batch::FileRequest& r) { return r.seed; })
+        .def("__eq__", [](const batch::FileRequest& a, const batch::FileRequest& b) { return a == b; })
+        .def(py::pickle(&requestState, &requestFromState));
 
-    m.def("parse_options", &batch::parseOptions, py::arg("args"),
-          "vantel-gen's options from its argument list; ValueError with its message when they cannot be used");
+    py::class_<batch::SweepRequest>(m, "SweepRequest", "a decoder test set: a file request and its axes")
+        .def(py::init(&sweepRequest), py::arg("folder"), py::arg("options"), py::arg("axes"),
+             py::arg("messages") = py::none());
+
+    py::class_<batch::CommandLine>(m, "CommandLine", "vantel-gen's command line, as read")
+        .def_readonly("output", &batch::CommandLine::output)
+        .def_readonly("sweep", &batch::CommandLine::sweep)
+        .def_readonly("help", &batch::CommandLine::help)
+        .def_readonly("version", &batch::CommandLine::version)
+        .def_readonly("strict", &batch::CommandLine::strict)
+        .def_readonly("quiet", &batch::CommandLine::quiet)
+        .def_readonly("quiet_warnings", &batch::CommandLine::quietWarnings)
+        .def_readonly("jobs", &batch::CommandLine::jobs)
+        .def_readonly("request", &batch::CommandLine::request)
+        .def("sweep_request", &batch::sweepRequest);
+    m.def("parse_command_line", &batch::parseCommandLine, py::arg("args"),
+          "vantel-gen's command line; ValueError with its message when it cannot be used");
     m.def("usage", &batch::usageText);
-    m.def("loose_text_warnings", py::overload_cast<const batch::GenOptions&>(&batch::looseTextWarnings));
-    m.def("generate_clip", &generateClip, py::arg("options"), py::arg("index") = 0, py::arg("file_name"));
+
+    m.def("loose_text_warnings", py::overload_cast<const batch::FileRequest&>(&batch::looseTextWarnings));
+    m.def("render_clip", &renderClip, py::arg("request"), py::arg("index") = 0, py::arg("file_name"));
     m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"));
     m.def("expand_values", &batch::expandValues, py::arg("option"), py::arg("text"),
           "a sweep value (20, 0,3,6, -20:10:2, 0:6:2,10) as the texts it gives");
     m.def("file_seed", &batch::fileSeed, py::arg("seed"), py::arg("index"));
     m.def("csv_header", [] { return py::bytes(batch::csvHeader()); });
 
-    py::class_<Plan>(m, "SweepPlan")
-        .def_property_readonly("names", [](const Plan& p) { return p.plan.names; })
-        .def_property_readonly("folder", [](const Plan& p) { return p.plan.folder.string(); })
-        .def_property_readonly("options", [](const Plan& p) { return p.plan.base; })
-        .def("__len__", [](const Plan& p) { return p.plan.names.size(); })
-        .def("check_output_folder", [](const Plan& p) { batch::checkOutputFolder(p.plan); })
-        .def("loose_text_warnings", [](const Plan& p) { return batch::looseTextWarnings(p.plan); })
-        .def("make_file", &makeFile, py::arg("index"), py::arg("stop") = py::none(), py::arg("token"))
+    py::class_<batch::SweepTask>(m, "SweepTask", "one file of a sweep, with all it takes to make it anywhere")
+        .def_readonly("index", &batch::SweepTask::index)
+        .def_readonly("name", &batch::SweepTask::name)
+        .def_readonly("request", &batch::SweepTask::request)
+        .def(py::pickle(
+            [](const batch::SweepTask& t) { return py::make_tuple(t.index, py::bytes(t.name), requestState(t.request)); },
+            [](const py::tuple& s) {
+                if (s.size() != 3) throw std::runtime_error("not a vantel sweep task");
+                return batch::SweepTask{s[0].cast<std::size_t>(), s[1].cast<std::string>(),
+                                        requestFromState(s[2].cast<py::tuple>())};
+            }));
+
+    py::class_<batch::SweepPlan>(m, "SweepPlan")
+        .def_property_readonly("names", [](const batch::SweepPlan& p) { return p.names; })
+        .def_property_readonly("folder", [](const batch::SweepPlan& p) { return p.request.folder.string(); })
+        .def_property_readonly("automatic_level",
+                               [](const batch::SweepPlan& p) { return p.request.base.level.automatic; })
+        .def("__len__", [](const batch::SweepPlan& p) { return p.names.size(); })
+        .def("task", &batch::sweepTask, py::arg("index"))
+        .def("loose_text_warnings", [](const batch::SweepPlan& p) { return batch::looseTextWarnings(p.request); })
         .def("hold_folder",
-             [](const Plan& p) {
+             [](const batch::SweepPlan& p) {
                  HeldFolder folder;
-                 folder.held = std::make_unique<batch::HeldFolder>(p.plan);
+                 folder.held = std::make_unique<batch::HeldFolder>(p);
                  return folder;
              },
              "makes the sweep's folder and holds it for this sweep alone until released; ValueError when "
              "another sweep holds it or it holds files of this sweep")
-        .def("write_manifest", &writeManifest, py::arg("folder"), py::arg("lines"))
-        .def("file_row", &fileRow, py::arg("index"))
-        .def(py::pickle(&planState, &planFromState));
+        .def("write_manifest", &writeManifest, py::arg("folder"), py::arg("made"))
+        .def("file_row",
+             [](const batch::SweepPlan& p, std::size_t index) {
+                 batch::SweepFileMade made;
+                 {
+                     py::gil_scoped_release release;
+                     made = batch::sweepFileRow(batch::sweepTask(p, index), p.request.folder.string());
+                 }
+                 return madeTuple(made);
+             },
+             py::arg("index"))
+        .def("clipping_warning", &clippingWarning, py::arg("made"))
+        .def("run_local", &runSweepLocal, py::arg("jobs"), py::arg("progress"));
+    m.def("plan_sweep", &batch::planSweep, py::arg("request"));
+    m.def("read_messages", &batch::readMessages, py::arg("path"),
+          "a messages file's messages, one per line, checked as vantel-gen checks them");
+    m.def("make_sweep_file", &makeSweepFile, py::arg("task"), py::arg("folder"), py::arg("token"),
+          py::arg("stop") = py::none());
+
     py::class_<HeldFolder>(m, "HeldFolder")
         .def("release", [](HeldFolder& f) { f.held.reset(); })
         .def("remove_temporaries",
              [](const HeldFolder& f, const std::string& token) { return f.get().removeTemporaries(temporaryMark(token)); },
              py::arg("token"), "removes the temporaries of this sweep's files that dead workers left; the names left");
-    m.def("plan_sweep", &planSweep, py::arg("args"));
-    m.def("run_sweep_local", &runSweepLocal, py::arg("plan"), py::arg("jobs"), py::arg("progress"));
-    m.def("sweep_clipping_warning", &sweepClippingWarning, py::arg("plan"), py::arg("files_written"),
-          py::arg("files_clipped"),
-          py::arg("worst_share"), py::arg("worst_file"));
 }

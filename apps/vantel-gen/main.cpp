@@ -10,12 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "channel/band_conditions.h"
-#include "batch/options.h"
-#include "batch/render.h"
+#include "batch/command_line.h"
+#include "batch/report.h"
 #include "batch/sweep.h"
 #include "keying/extended_morse.h"
-#include "batch/report.h"
+#include "text/limit.h"
 #include "vantel_version.h"
 
 namespace {
@@ -48,50 +47,37 @@ void catchInterrupts() {
 
 constexpr int kExitClipped = 3;
 
-void printReport(std::ostream& out, const std::string& text) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find("\r\n", start);
-        out << text.substr(start, end - start) << '\n';
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
+void warn(const vantel::batch::CommandLine& line, const std::vector<std::string>& lines) {
+    if (line.quietWarnings) return;
+    for (const std::string& text : lines) std::cerr << "vantel-gen: " << text << '\n';
 }
 
-void warn(const vantel::batch::GenOptions& options, const std::vector<std::string>& lines) {
-    if (options.quietWarnings) return;
-    for (const std::string& line : lines) std::cerr << "vantel-gen: " << line << '\n';
-}
-
-int runOne(const vantel::batch::GenOptions& options) {
+int runOne(const vantel::batch::CommandLine& line) {
     using namespace vantel::batch;
-    warn(options, looseTextWarnings(options));
-    const FileResult result = generateFile(options, [] { return interruptRequested.load(); });
+    warn(line, looseTextWarnings(line.request));
+    const FileResult result = writeFile(line.request, line.output, [] { return interruptRequested.load(); });
     // With the file on standard output, the report goes to standard error.
-    std::ostream& report = options.toStandardOutput() ? std::cerr : std::cout;
-    printReport(report, result.report.text);
-    if (const auto line = autoLevelLine(options, result)) report << *line << '\n';
-    report << measuredSnrLine(result) << '\n';
-    if (const auto line = measuredInterferenceLine(result)) report << *line << '\n';
+    std::ostream& report = line.toStandardOutput() ? std::cerr : std::cout;
+    for (const std::string& text : reportLines(line.request, result)) report << text << '\n';
     report.flush();
     const auto clipping = clippingWarning(result);
     if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
     if (!report) return 1;
-    return clipping && options.strict ? kExitClipped : 0;
+    return clipping && line.strict ? kExitClipped : 0;
 }
 
-int runSweep(const vantel::batch::GenOptions& options) {
+int runSweep(const vantel::batch::CommandLine& line) {
     using namespace vantel::batch;
-    const SweepPlan plan = planSweep(options);
-    warn(options, looseTextWarnings(plan));
+    const SweepPlan plan = planSweep(sweepRequest(line));
+    warn(line, looseTextWarnings(plan.request));
     const HeldFolder folder(plan);
     if (interruptRequested.load()) throw Interrupted();
-    const SweepControls controls{options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
-                                 !options.quiet && ::isatty(STDERR_FILENO) == 1};
+    const SweepControls controls{line.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),
+                                 !line.quiet && ::isatty(STDERR_FILENO) == 1};
     const SweepOutcome outcome = vantel::batch::runSweep(plan, folder, controls, interruptRequested);
     // The set stays together in the folder held, wherever it was moved meanwhile.
     const bool moved = !folder.folder().stillAtItsPath();
-    const std::filesystem::path where = moved ? folder.folder().whereNow() : plan.folder;
+    const std::filesystem::path where = moved ? folder.folder().whereNow() : plan.request.folder;
     const std::string movedNote = moved ? " (the folder was moved while the sweep ran)" : "";
     const std::string listed = std::to_string(outcome.filesWritten) + " of " + std::to_string(plan.names.size()) +
                                " files complete, listed in " + (where / "manifest.csv").string() + movedNote;
@@ -105,10 +91,10 @@ int runSweep(const vantel::batch::GenOptions& options) {
     }
     std::cout << outcome.filesWritten << " files and their manifest in " << where.string() << movedNote << '\n';
     std::cout.flush();
-    const auto clipping = sweepClippingWarning(outcome, options.autoLevel());
+    const auto clipping = outcome.clipping.warning(line.request.level.automatic);
     if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
     if (!std::cout) return 1;
-    return clipping && options.strict ? kExitClipped : 0;
+    return clipping && line.strict ? kExitClipped : 0;
 }
 
 }  // namespace
@@ -117,18 +103,18 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     catchInterrupts();
     try {
-        const vantel::batch::GenOptions options = vantel::batch::parseOptions(args);
-        if (options.help) {
+        const vantel::batch::CommandLine line = vantel::batch::parseCommandLine(args);
+        if (line.help) {
             std::cout << vantel::batch::usageText();
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
-        if (options.version) {
+        if (line.version) {
             std::cout << "vantel-gen " << vantel::kVersion << '\n';
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
-        return options.sweep ? runSweep(options) : runOne(options);
+        return line.sweep ? runSweep(line) : runOne(line);
     } catch (const vantel::batch::UsageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;

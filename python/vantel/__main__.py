@@ -54,13 +54,13 @@ def _scheduler_and_rest(args):
     return scheduler, rest
 
 
-def _read_options(args):
+def _read_command_line(args):
     try:
-        return _vantel.parse_options(args)
+        return _vantel.parse_command_line(args)
     except ValueError as error:
         # Help and the version, asked for alone, need no output folder.
         try:
-            alone = _vantel.parse_options([a for a in args if a != "--sweep"])
+            alone = _vantel.parse_command_line([a for a in args if a != "--sweep"])
         except ValueError:
             alone = None
         if alone is None or not (alone.help or alone.version):
@@ -90,14 +90,14 @@ def main(argv=None):
         scheduler, rest = _scheduler_and_rest(args[1:])
         if "--sweep" not in rest:
             rest = ["--sweep"] + rest
-        options = _read_options(rest)
+        line = _read_command_line(rest)
     except ValueError as e:
         _say(e)
         return EXIT_USAGE
-    if options.help:
+    if line.help:
         print(_USAGE + _vantel.usage(), end="")
         return 0
-    if options.version:
+    if line.version:
         print(f"{_PROGRAM} {_vantel.VERSION}")
         return 0
     client = None
@@ -106,7 +106,8 @@ def main(argv=None):
             from distributed import Client
 
             client = Client(scheduler)
-        result = _sweep.run(rest, client, progress=not options.quiet and sys.stderr.isatty())
+        result = _sweep.run(line.sweep_request(), client, jobs=line.jobs,
+                            progress=not line.quiet and sys.stderr.isatty(), quiet_warnings=line.quiet_warnings)
     except ValueError as e:
         _say(e)
         return EXIT_USAGE
@@ -120,7 +121,7 @@ def main(argv=None):
         if client is not None:
             client.close()
     print(f"{len(result.files)} files and their manifest in {result.folder}", flush=True)
-    if result.clipping_warning is not None and options.strict:
+    if result.clipping_warning is not None and line.strict:
         return EXIT_CLIPPED
     return 0
 

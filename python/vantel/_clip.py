@@ -66,11 +66,13 @@ def _warn(lines, stacklevel):
 def make_clip(options, index=0, stacklevel=1):
     """The clip for `options` (keyword -> value), its settings row numbered
     `index`. Warnings are told `stacklevel` frames above the caller."""
+    options = dict(options)
+    quiet = bool(options.pop("quiet_warnings", False))
     _options.refuse(options, _options.NOT_FOR_A_CLIP, "has no meaning for a clip made in memory")
-    parsed = _vantel.parse_options(_options.arguments(options))
-    if not parsed.quiet_warnings:
-        _warn(_vantel.loose_text_warnings(parsed), stacklevel + 1)
-    made = _vantel.generate_clip(parsed, index, os.path.basename(parsed.output))
+    request = _options.file_request(options)
+    if not quiet:
+        _warn(_vantel.loose_text_warnings(request), stacklevel + 1)
+    made = _vantel.render_clip(request, index, "CWTemp.wav")
     if made["clipping_warning"] is not None:
         _warn([made["clipping_warning"]], stacklevel + 1)
     return Clip(made)

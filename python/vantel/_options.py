@@ -1,73 +1,67 @@
-"""Keyword arguments as the argument list vantel-gen would be given.
+"""Keyword arguments as the typed requests vantel-gen's options make.
 
-Nothing here knows vantel-gen's options: each keyword becomes the option of
-that name, and vantel-gen's own parser (gen::parseOptions) reads the list, so
-an option added to the command works here the day it is added, with the
-command's messages for anything it cannot use.
+Each keyword is one of the request's options by its name without the dashes,
+`-` as `_`; the engine's own option tables (the same ones vantel-gen's
+command line reads) decide what it means and refuse what it cannot use, with
+vantel-gen's messages.
 """
 
 import numbers
 import os
 import re
 
-# The options that shape what the command writes where, not what a clip in
-# memory holds.
-NOT_FOR_A_CLIP = frozenset({"output", "o", "sweep", "jobs", "j", "quiet", "q", "help", "h", "version"})
+from . import _vantel
 
+# Options that shape what the command writes where, not what a clip in memory
+# holds.
+NOT_FOR_A_CLIP = frozenset({"output", "o", "sweep", "jobs", "j", "quiet", "q", "help", "h", "version", "messages",
+                            "strict"})
 
 # A keyword is an option's name and nothing more: a name that held "=" or a
-# blank could smuggle another option, or a value, into the argument list.
+# blank could otherwise smuggle another option, or a value, into a request.
 _KEYWORD = re.compile(r"[a-z][a-z0-9]*(_[a-z0-9]+)*")
 
+# The options a sweep varies, by keyword.
+SWEEP_AXES = frozenset(name[2:].replace("-", "_") for name in _vantel.SWEEP_AXES)
 
-def option_name(keyword):
-    """`filter_bw` -> `--filter-bw`; a one-letter keyword is a short option (`j` -> `-j`)."""
+
+def check_keyword(keyword):
     if not isinstance(keyword, str) or not _KEYWORD.fullmatch(keyword):
         raise ValueError(f"{keyword!r} is not an option's name: use vantel-gen's options without their dashes, "
                          "with _ for - (filter_bw=)")
-    if len(keyword) == 1:
-        return "-" + keyword
+
+
+def option_name(keyword):
+    """`filter_bw` -> `--filter-bw`."""
+    check_keyword(keyword)
     return "--" + keyword.replace("_", "-")
 
 
-def value_text(keyword, value, lists=False):
+def value_text(keyword, value):
     """The text a user would type for `value`.
 
     Floats are written by repr, which gives the shortest text that reads back
     as the same double; numpy's floats by str, which does the same at their
-    own precision. With `lists`, a list or tuple becomes a sweep list
-    ("0,3,6").
+    own precision. Texts are kept as bytes in UTF-8; text that is not valid
+    Unicode (a lone surrogate) is refused rather than guessed at.
     """
-    if isinstance(value, (str, bytes)):
+    if isinstance(value, bytes):
         return value
     if isinstance(value, os.PathLike):
-        return os.fspath(value)
+        value = os.fspath(value)
+    if isinstance(value, str):
+        try:
+            return value.encode("utf-8")
+        except UnicodeEncodeError as error:
+            raise ValueError(f"{keyword}= is not valid text: it holds {value[error.start]!r} at position "
+                             f"{error.start} (give bytes for bytes that are not UTF-8)") from None
     if isinstance(value, numbers.Integral):
-        return str(int(value))
+        return str(int(value)).encode()
     if isinstance(value, float):
-        return repr(value)
+        return repr(value).encode()
     if isinstance(value, numbers.Real):  # numpy floats and the like
-        return str(value)
-    if lists and isinstance(value, (list, tuple)):
-        if not value:
-            raise ValueError(f"{keyword}= is an empty list")
-        items = [value_text(keyword, v) for v in value]
-        if any(isinstance(item, bytes) for item in items):
-            return b",".join(_bytes(keyword, item) for item in items)
-        return ",".join(items)
+        return str(value).encode()
     raise TypeError(f"{keyword}= takes a number or a text, not {type(value).__name__}")
-
-
-def _bytes(keyword, text):
-    """A text as the bytes a user would type: UTF-8. Text that is not valid
-    Unicode (a lone surrogate) is refused rather than guessed at."""
-    if isinstance(text, bytes):
-        return text
-    try:
-        return text.encode("utf-8")
-    except UnicodeEncodeError as error:
-        raise ValueError(f"{keyword}= is not valid text: it holds {text[error.start]!r} at position {error.start} "
-                         "(give bytes for bytes that are not UTF-8)") from None
 
 
 def _is_flag_value(value):
@@ -76,29 +70,25 @@ def _is_flag_value(value):
     return isinstance(value, bool) or type(value).__name__ == "bool_"
 
 
-def arguments(options, lists=False):
-    """The argument list for `options` (a mapping of keyword to value).
-
-    True gives the flag alone, False and None leave the option out, anything
-    else gives `--name=text`, so that a flag given a value is refused by the
-    parser ("--no-filter takes no value") instead of the value being taken
-    for the next option.
-    """
-    args = []
+def request_texts(options):
+    """The request's options as the engine takes them: keyword -> its text,
+    True for a flag given; None and False leave an option out."""
+    texts = {}
     for keyword, value in options.items():
-        name = option_name(keyword)
+        check_keyword(keyword)
         if value is None:
             continue
         if _is_flag_value(value):
             if value:
-                args.append(name)
+                texts[keyword] = True
             continue
-        text = _bytes(keyword, value_text(keyword, value, lists))
-        if len(keyword) == 1:
-            args += [name, text]
-        else:
-            args.append(name.encode() + b"=" + text)
-    return args
+        texts[keyword] = value_text(keyword, value)
+    return texts
+
+
+def file_request(options):
+    """A _vantel.FileRequest for generate()-style keywords."""
+    return _vantel.FileRequest(request_texts(options))
 
 
 def refuse(options, names, why):

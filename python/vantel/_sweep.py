@@ -31,8 +31,10 @@ class SweepResult:
 
 def sweep(out_dir, client=None, **options):
     """Writes exactly the files and manifest `vantel-gen --sweep -o out_dir`
-    writes for the same options (keywords as for generate(); --snr, --wpm
-    and --tone also take a list or a sweep text such as "-20:10:2").
+    writes for the same options (keywords as for generate(); --snr, --wpm,
+    --tone and the band options also take a list of values or a sweep text
+    such as "-20:10:2"; messages= a list of messages or the name of a file
+    with one per line; jobs= the files made at once here).
 
     With a dask.distributed Client each file is one task on the cluster's
     workers, which must see `out_dir` at the same path; without one the
@@ -44,20 +46,44 @@ def sweep(out_dir, client=None, **options):
     and a manifest listing exactly them.
     """
     _options.refuse(options, _NOT_FOR_SWEEP, "is not for a sweep: the folder is the first argument")
-    args = ["--sweep", "-o", os.fspath(out_dir)] + _options.arguments(options, lists=True)
-    return run(args, client, stacklevel=2)
+    options = dict(options)
+    jobs = options.pop("jobs", None)
+    quiet_warnings = bool(options.pop("quiet_warnings", False))
+    options.pop("quiet", None)  # progress is the command's; here there is none
+    request = sweep_request(out_dir, options, options.pop("messages", None))
+    return run(request, client, jobs=jobs, quiet_warnings=quiet_warnings, stacklevel=2)
 
 
-def run(args, client=None, progress=False, stacklevel=1):
-    """The sweep for vantel-gen's argument list `args` (with --sweep)."""
-    plan = _vantel.plan_sweep(args)
-    options = plan.options
-    if not options.quiet_warnings:
+def sweep_request(out_dir, options, messages=None):
+    """The _vantel.SweepRequest for sweep()'s keywords: a list or a text in
+    the sweep syntax for the options a sweep varies, one value for the
+    others."""
+    axes, base = {}, {}
+    for keyword, value in options.items():
+        _options.check_keyword(keyword)
+        if keyword in _options.SWEEP_AXES and isinstance(value, (list, tuple)):
+            if not value:
+                raise ValueError(f"{keyword}= is an empty list")
+            axes[keyword] = [_options.value_text(keyword, v) for v in value]
+        elif keyword in _options.SWEEP_AXES and value is not None and not isinstance(value, bool):
+            axes[keyword] = _options.value_text(keyword, value)
+        else:
+            base[keyword] = value
+    if messages is None or isinstance(messages, (list, tuple)):
+        texts = None if messages is None else [_options.value_text("messages", m) for m in messages]
+    else:
+        texts = _vantel.read_messages(os.fspath(messages))
+    return _vantel.SweepRequest(os.fspath(out_dir), _options.request_texts(base), axes, texts)
+
+
+def run(request, client=None, jobs=None, progress=False, quiet_warnings=False, stacklevel=1):
+    """The sweep for a _vantel.SweepRequest."""
+    plan = _vantel.plan_sweep(request)
+    if not quiet_warnings:
         for line in plan.loose_text_warnings():
             warnings.warn(line, VantelWarning, stacklevel=stacklevel + 1)
     if client is None:
-        jobs = options.jobs or os.cpu_count() or 1
-        outcome = _vantel.run_sweep_local(plan, jobs, progress)
+        outcome = plan.run_local(jobs or os.cpu_count() or 1, progress)
         written, error, interrupted = outcome["files_written"], outcome["error"], outcome["interrupted"]
         clipping = outcome["clipping_warning"]
         files = _listed_files(plan)
@@ -85,10 +111,10 @@ def _sweep_token():
     return uuid.uuid4().hex
 
 
-def _make_file(plan, index, stop_event, token):
-    """A cluster task: file `index` of the sweep, complete or not at all.
-    Its manifest lines and clipping counts, or None when the sweep stopped
-    before it was done."""
+def _make_file(task, folder, stop_event, token):
+    """A cluster task: the task's file, complete or not at all. What the
+    engine's per-file step returns (its manifest lines and clipping counts),
+    or None when the sweep stopped before it was done."""
     from distributed import Event
 
     event = Event(stop_event)
@@ -102,7 +128,7 @@ def _make_file(plan, index, stop_event, token):
         next_look = now + _STOP_LOOK_SECONDS
         return event.is_set()
 
-    return plan.make_file(index, stop, token)
+    return _vantel.make_sweep_file(task, folder, token, stop)
 
 
 class _ClusterRun:
@@ -125,7 +151,7 @@ class _ClusterRun:
 def _on_cluster(plan, client):
     """Runs every file as a task, at most a few per worker thread at a time,
     so that a stop leaves little to wait for: what has not been handed out is
-    never run, and what runs sees the stop within a fraction of a second.
+    never state, and what runs sees the stop within a fraction of a second.
 
     The folder is held by this process for the whole sweep. At the end, come
     what may (Ctrl-C, workers killed with it, a cluster that went away), the
@@ -135,25 +161,25 @@ def _on_cluster(plan, client):
     held = plan.hold_folder()
     try:
         token = _sweep_token()
-        run = _ClusterRun()
+        state = _ClusterRun()
         try:
-            _run_tasks(plan, client, token, run)
+            _run_tasks(plan, client, token, state)
         except KeyboardInterrupt:
-            run.interrupted = True
+            state.interrupted = True
         except Exception as failure:
-            run.failed(f"the cluster failed: {type(failure).__name__}: {failure}")
+            state.failed(f"the cluster failed: {type(failure).__name__}: {failure}")
         _tell_workers_to_stop(client, token)
         left = held.remove_temporaries(token)
         for index, name in enumerate(plan.names):
-            if index not in run.lines and os.path.lexists(os.path.join(plan.folder, name)):
-                run.lines[index] = plan.file_row(index)
-        plan.write_manifest(held, run.lines)
+            if index not in state.lines and os.path.lexists(os.path.join(plan.folder, name)):
+                state.lines[index] = plan.file_row(index)
+        made = [state.lines[index] for index in sorted(state.lines)]
+        plan.write_manifest(held, made)
         if left:
-            run.failed("temporaries of workers that died could not be removed: " + ", ".join(left))
+            state.failed("temporaries of workers that died could not be removed: " + ", ".join(left))
     finally:
         held.release()
-    files, clipping = _clipping_summary(plan, run.lines)
-    return files, run.error, run.interrupted and not run.error, clipping
+    return [m[1] for m in made], state.error, state.interrupted and not state.error, plan.clipping_warning(made)
 
 
 def _tell_workers_to_stop(client, token):
@@ -165,13 +191,13 @@ def _tell_workers_to_stop(client, token):
         pass
 
 
-def _run_tasks(plan, client, token, run):
+def _run_tasks(plan, client, token, state):
     """Hands the files out and takes their rows into `run` as they come."""
     from distributed import Event, as_completed, wait
 
     stop_name = "vantel-sweep-" + token
     stop_event = Event(stop_name, client=client)
-    shared = client.scatter(plan, broadcast=True, hash=False)
+    folder = os.path.abspath(plan.folder)  # the workers' current folder is not ours
     total = len(plan)
     in_flight = max(2, 2 * sum(client.nthreads().values()))
     futures = {}  # index -> future, until its outcome is taken
@@ -181,7 +207,7 @@ def _run_tasks(plan, client, token, run):
 
     def hand_out():
         nonlocal handed_out
-        future = client.submit(_make_file, shared, handed_out, stop_name, token, pure=False,
+        future = client.submit(_make_file, plan.task(handed_out), folder, stop_name, token, pure=False,
                                key=f"{stop_name}-{handed_out}")
         index_of[future.key] = handed_out
         futures[handed_out] = future
@@ -192,10 +218,10 @@ def _run_tasks(plan, client, token, run):
         if future.status == "finished":
             made = future.result()
             if made is not None:
-                run.lines[index] = made
+                state.lines[index] = made
         else:
             cause = future.exception() if future.status == "error" else "the task was cancelled"
-            run.failed(f"{plan.names[index]}: {cause}")
+            state.failed(f"{plan.names[index]}: {cause}")
         del futures[index]
 
     try:
@@ -203,42 +229,37 @@ def _run_tasks(plan, client, token, run):
             hand_out()
         for future in done:
             take(index_of[future.key], future)
-            if run.error:
+            if state.error:
                 break
             if handed_out < total:
                 hand_out()
     except KeyboardInterrupt:
-        run.interrupted = True
+        state.interrupted = True
     stop_event.set()
     # What was handed out ends soon: finished, stopped, or failed. Like the
     # command, a second Ctrl-C does not cut this short, so that the manifest
-    # still lists every complete file; a cluster going down with the Ctrl-C
-    # ends the wait (the files it finished are found on disk).
+    # still lists every complete file. Only when no worker is left to finish
+    # anything (a terminal's Ctrl-C signals a LocalCluster's workers too) does
+    # the wait end: what they finished is found on disk, what they left half
+    # made is removed.
     while futures:
         try:
-            wait(list(futures.values()))
-            for index, future in sorted(futures.items()):
-                take(index, future)
+            wait(list(futures.values()), timeout=_STOP_LOOK_SECONDS)
         except KeyboardInterrupt:
-            run.interrupted = True
+            state.interrupted = True
+            continue
         except Exception:
-            if not run.interrupted:
-                raise
-            break
+            if not _workers_alive(client):
+                if not state.interrupted:
+                    raise RuntimeError("every worker of the cluster is gone") from None
+                return
+            continue
+        for index, future in sorted(futures.items()):
+            take(index, future)
+
+
+def _workers_alive(client):
     try:
-        client.cancel(shared)
+        return bool(client.scheduler_info().get("workers"))
     except Exception:
-        pass
-
-
-def _clipping_summary(plan, lines):
-    files, clipped, worst_share, worst_file = [], 0, 0.0, ""
-    for index in sorted(lines):
-        files.append(plan.names[index])
-        clipped_samples, samples = lines[index][2], lines[index][3]
-        if clipped_samples > 0:
-            clipped += 1
-            share = clipped_samples / samples
-            if share > worst_share:  # among equal shares, the first file
-                worst_share, worst_file = share, plan.names[index]
-    return files, _vantel.sweep_clipping_warning(plan, len(files), clipped, worst_share, worst_file)
+        return False

@@ -85,7 +85,9 @@ class MorseStream:
             if not callable(messages) and not self._messages:
                 raise ValueError("messages= is an empty list")
         # Options that cannot be used are refused now, not at the first clip.
-        _vantel.parse_options(_options.arguments(self.options_of(0)))
+        first = self.options_of(0)
+        first.pop("quiet_warnings", None)
+        _options.file_request(first)
 
     def options_of(self, index):
         """The generate() keywords of clip `index`."""

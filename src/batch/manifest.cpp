@@ -46,9 +46,11 @@ std::string typedFieldName(std::string_view option) {
 
 // Every typed option as typed, or the text it stands for when not given; the
 // message also as its exact bytes.
-void addTyped(ManifestRow& row, const GenOptions& options) {
+void addTyped(ManifestRow& row, const FileRequest& request) {
     for (const TypedOption& option : kTypedOptions) {
-        const std::string text = options.typed[option.id].value_or(std::string(untypedText(option)));
+        const bool automatic = option.id == Typed::Level && request.level.automatic;
+        const std::string text = automatic ? std::string(kAutoLevel)
+                                           : request.typed[option.id].value_or(std::string(untypedText(option)));
         row.emplace_back(typedFieldName(option.name), text);
         if (option.id == Typed::Message) row.emplace_back("message_typed_hex", hexBytes(text));
     }
@@ -71,7 +73,7 @@ void addUsed(ManifestRow& row, const TypedForm& f) {
 }
 
 // The band options as typed (nothing when not given), and --extended.
-void addBandTyped(ManifestRow& row, const GenOptions& options) {
+void addBandTyped(ManifestRow& row, const FileRequest& options) {
     for (const BandOption& option : kBandOptions) {
         const std::optional<std::string>& text = options.band[option.id];
         row.emplace_back(typedFieldName(option.name), text ? FieldValue(*text) : FieldValue(std::monostate{}));
@@ -81,7 +83,7 @@ void addBandTyped(ManifestRow& row, const GenOptions& options) {
 
 // The band conditions the run used. A setting that only shapes an effect
 // that is off has no value.
-void addBandUsed(ManifestRow& row, const GenOptions& options, const channel::BandConditions& c) {
+void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::BandConditions& c) {
     const double none = std::nan("");
     for (const BandOption& option : kBandOptions) {
         FieldValue value;
@@ -234,7 +236,7 @@ std::string sentMessage(const TypedForm& f, const synth::RunSetup& setup) {
 
 }  // namespace
 
-ManifestRow manifestRow(std::size_t index, const std::string& fileName, const GenOptions& typed,
+ManifestRow manifestRow(std::size_t index, const std::string& fileName, const FileRequest& typed,
                         const FileResult& result) {
     const TypedForm& f = result.prepared.form;
     const synth::RunSetup& setup = result.prepared.setup;
@@ -248,7 +250,7 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
     row.emplace_back("seed", SeedValue{result.prepared.seed});
     row.emplace_back("mode", modeName(f.mode));
     addTyped(row, typed);
-    row.emplace_back("no_filter_typed", typed.noFilter);
+    row.emplace_back("no_filter_typed", !typed.filterOn);
     addUsed(row, f);
     row.emplace_back("message_encoded", encoded);
     // Timed keying has runs of any length, not one pattern of equal elements.
@@ -269,7 +271,7 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Ge
 
 std::string csvHeader() {
     std::string header;
-    for (const auto& [name, value] : manifestRow(0, "", GenOptions{}, FileResult{})) {
+    for (const auto& [name, value] : manifestRow(0, "", FileRequest{}, FileResult{})) {
         if (!header.empty()) header += ',';
         header += name;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "batch/options.h"
+#include "batch/request.h"
 #include "batch/render.h"
 #include "save/publish.h"
 #include "keying/morse_timing.h"
@@ -41,7 +42,7 @@ using ManifestRow = std::vector<std::pair<std::string, FieldValue>>;
 // and as the run used them, the seed, the message as sent with its labels
 // (at the actual timing when the keying is timed), the QRM stations, and
 // what the run measured.
-ManifestRow manifestRow(std::size_t index, const std::string& fileName, const GenOptions& typed,
+ManifestRow manifestRow(std::size_t index, const std::string& fileName, const FileRequest& typed,
                         const FileResult& result);
 
 // The column names, the same for every row.

@@ -6,15 +6,18 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "channel/band_conditions.h"
 #include "settings/generation_settings.h"
 #include "keying/timing_limits.h"
 
+// The options a request is made of, in tables that every front end reads:
+// the command line, the Python module's keywords, the manifest's columns and
+// a sweep's file names all follow them.
 namespace vantel::batch {
 
-// A command line that cannot be used; the text says what is wrong.
+// A request or a command line that cannot be used; the text says what is
+// wrong, in one line.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -151,52 +154,5 @@ using BandTexts = OptionTexts<Band, kBandCount>;
 
 inline constexpr std::string_view kAutoLevel = "auto";
 inline constexpr double kDefaultAutoRmsDbfs = -20;
-
-// The texts the options give, each as a user would type it into the window's
-// matching box; an option not given leaves the box's start-up text.
-struct GenOptions {
-    std::string output = "CWTemp.wav";  // "-": standard output
-    settings::Mode mode = settings::Mode::OnOffCW;
-    TypedTexts typed;
-    bool noFilter = false;
-    std::optional<std::uint64_t> seed;
-    bool help = false;
-    bool version = false;
-
-    // --level auto: the level is chosen before the run so that the file's RMS
-    // sits at autoRmsDbfs; the chosen text is then typed as if given.
-    double autoRmsDbfs = kDefaultAutoRmsDbfs;
-    bool autoRmsGiven = false;
-    // The band conditions as given (a sweep's may hold lists), read by
-    // bandConditions; --extended sends the extended characters and prosigns.
-    BandTexts band;
-    bool extended = false;
-
-    bool strict = false;          // a clipped file is an error (exit 3)
-    bool quietWarnings = false;   // no warnings about loosely read texts
-
-    bool autoLevel() const { return typed[Typed::Level] == std::string(kAutoLevel); }
-    bool toStandardOutput() const { return output == "-"; }
-
-    // A sweep: --snr, --wpm and --tone hold lists or ranges, --messages a
-    // file of messages, and the output is a folder.
-    bool sweep = false;
-    bool outputGiven = false;
-    std::optional<std::string> messagesFile;
-    std::optional<unsigned> jobs;
-    bool quiet = false;
-};
-
-GenOptions parseOptions(const std::vector<std::string>& args);
-
-// The band conditions the options give, every setting read strictly; throws
-// UsageError naming the option, its text and its range. The Farnsworth speed
-// is checked against the character speed when the run is set up.
-channel::BandConditions bandConditions(const GenOptions& options);
-
-// Whether any band option or --extended was given.
-bool hasBandOptions(const GenOptions& options);
-
-std::string usageText();
 
 }  // namespace vantel::batch

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -9,33 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "batch/options.h"
+#include "batch/prepare.h"
+#include "batch/request.h"
 #include "save/publish.h"
-#include "settings/generation_settings.h"
+#include "synth/generation_run.h"
 #include "synth/level_report.h"
 #include "synth/level_stats.h"
-#include "synth/run_setup.h"
+#include "synth/sample_sink.h"
 #include "synth/signal_measure.h"
 
+// A request rendered: into any sample sink, a file or stream under an output
+// name, a file in a held folder, or memory.
 namespace vantel::batch {
-
-// The window's settings and box texts after the options' texts were typed into
-// its boxes in the order of kTypedOptions, with every change handler's effect
-// on the settings.
-struct TypedForm {
-    TypedForm();
-
-    settings::GenerationSettings s = settings::loadSettings();
-    settings::Mode mode = settings::Mode::OnOffCW;
-    std::int16_t firLength = settings::kStartupFirLength;
-    bool filterOn = true;
-    int scaleScroll = 0;
-    std::array<std::string, settings::kBoxCount> texts;
-
-    const std::string& text(settings::Box box) const { return texts[static_cast<std::size_t>(box)]; }
-};
-
-TypedForm typeIntoForm(const GenOptions& options);
 
 // A run stopped from outside (Ctrl-C) before its file was complete; nothing of
 // it is left behind.
@@ -44,27 +28,13 @@ public:
     Interrupted() : std::runtime_error("interrupted") {}
 };
 
-// Asked between pieces of a run (a fraction of a second of work apart); true
-// stops the run with Interrupted.
+// The stop token: asked between pieces of a run (a fraction of a second of
+// work apart) and while a stream's reader takes nothing; true stops the run
+// with Interrupted.
 using StopRequested = std::function<bool()>;
 
-// What a file's run is fixed to before any sample: the boxes after the
-// Generate command's encoding and repair, the run's pattern and plan, and the
-// noise seed.
-struct PreparedFile {
-    TypedForm form;
-    synth::RunSetup setup;
-    std::uint64_t seed = 0;
-    std::optional<std::string> autoLevelText;  // what --level auto typed
-};
-
-// Throws RunError when the settings give nothing to generate or too much;
-// writes nothing. With --level auto, the level is chosen from the plan and
-// the filter (the expected RMS of tone plus noise after the filter) and then
-// typed into the level box exactly as if it had been given: of the texts on
-// a 0.1 dB grid near the ideal level, the one whose typed result (the scroll
-// bar may round it) lies nearest.
-PreparedFile prepareFile(const GenOptions& options);
+// The output name that stands for standard output.
+inline constexpr std::string_view kStandardOutput = "-";
 
 struct FileResult {
     PreparedFile prepared;
@@ -73,29 +43,21 @@ struct FileResult {
     synth::SignalMeasure measure;
 };
 
-// The samples generateFile would write for these options, made in memory
-// (nothing is written; the output name only names the report's file).
-struct Clip {
-    FileResult result;
-    std::vector<std::int16_t> samples;
-};
-Clip generateClip(const GenOptions& options, const StopRequested& stop = {});
+// The state a file's run starts from: a fresh noise stream at its seed, and
+// the filter designed.
+synth::SynthesisState startingState(const PreparedFile& prepared);
 
-// Writes samples made in memory (a Clip's) as the WAV file generateFile would
-// have written for them, to the output as generateFile would: through the
-// same writer, into a temporary beside the file that takes its name
-// (replacing a file of that name) only when complete, or into a stream. On an
-// error nothing is left behind and FileError or save::PublishError is thrown,
-// naming `output`.
-void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
-                      const StopRequested& stop = {});
+// Sounds the whole prepared run into `sink`, looking for a stop between calls,
+// and keeps its statistics in `result`.
+void renderInto(FileResult& result, synth::SynthesisState& state, synth::SampleSink& sink, const StopRequested& stop);
 
-// Generates the file the window's first Generate would write for these texts,
-// to the output name as given (save::resolveOutput): a file appears under its
-// name only when complete; a FIFO, a device or a descriptor is written into
-// as a stream. On any error or stop nothing is left behind and RunError,
-// FileError, save::PublishError or Interrupted is thrown.
-FileResult generateFile(const GenOptions& options, const StopRequested& stop = {});
+// The file the window's first Generate would write for the request's texts,
+// under the output name as given ("-": standard output; see
+// save::resolveOutput): a file appears under its name only when complete
+// (replacing a file of that name); a FIFO, a device or a descriptor is
+// written into as a stream. On any error or stop nothing is left behind and
+// RunError, wav::FileError, save::PublishError or Interrupted is thrown.
+FileResult writeFile(const FileRequest& request, const std::string& output, const StopRequested& stop = {});
 
 // How a file is written into a held folder.
 struct FileWriting {
@@ -104,12 +66,28 @@ struct FileWriting {
     bool folderMustStay = false;  // refuse to publish in a folder moved away
 };
 
-// The same, as `name` in `folder` (a sweep's), the output name standing for
-// it in messages.
-FileResult generateFileIn(const save::Folder& folder, const std::string& name, const FileWriting& how,
-                          const GenOptions& options, const StopRequested& stop = {});
+// The same as `name` in `folder` (a sweep's), `shownName` standing for it in
+// messages and the report.
+FileResult writeFileIn(const save::Folder& folder, const std::string& name, const std::string& shownName,
+                       const FileWriting& how, const FileRequest& request, const StopRequested& stop = {});
 
-// The --level text (on a 0.1 dB grid, as it reads once typed) that would have
+// Writes samples made in memory (a Clip's) as the WAV file writeFile would
+// have written for them, to the output as writeFile would. On an error
+// nothing is left behind and wav::FileError or save::PublishError is thrown,
+// naming `output`.
+void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
+                      const StopRequested& stop = {});
+
+// The samples writeFile would write for the request, made in memory;
+// `reportName` names the file in the level report.
+struct Clip {
+    FileResult result;
+    std::vector<std::int16_t> samples;
+};
+Clip renderClip(const FileRequest& request, const std::string& reportName = "CWTemp.wav",
+                const StopRequested& stop = {});
+
+// The level text (on a 0.1 dB grid, as it reads once typed) that would have
 // kept every sample of this file within 16 bits; nothing when no sample
 // clipped or the peak has no finite value.
 std::optional<std::string> levelAvoidingClipping(const FileResult& result);
@@ -118,14 +96,5 @@ std::optional<std::string> levelAvoidingClipping(const FileResult& result);
 // 2500 Hz; NaN when there was no tone or no noise to compare.
 double measuredSnrDb(const FileResult& result);
 double measuredSnrDb2500(const FileResult& result);
-
-// "S/N measured: 17.0 dB in 300 Hz (one-sided), 7.8 dB in 2500 Hz".
-std::string measuredSnrLine(const FileResult& result);
-
-// With QRM or QRN on: "QRM measured: -2.8 dB against the wanted signal; QRN
-// measured: 6.1 dB against the noise (41 crashes)": the QRM's mean power
-// against the wanted signal's key-down power and the QRN's against the
-// background noise's, as generated. Nothing when neither is on.
-std::optional<std::string> measuredInterferenceLine(const FileResult& result);
 
 }  // namespace vantel::batch

@@ -8,22 +8,17 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
 
-#include "channel/band_conditions.h"
-#include "batch/render.h"
-#include "keying/extended_morse.h"
-#include "batch/manifest.h"
+#include "batch/prepare.h"
 #include "batch/progress.h"
 #include "batch/ranges.h"
+#include "keying/extended_morse.h"
+#include "random/splitmix64.h"
 #include "save/save_name.h"
-#include "synth/noise_source.h"
 #include "synth/run_plan.h"
 
 namespace vantel::batch {
@@ -34,69 +29,24 @@ std::string reason(int error) { return std::error_code(error, std::generic_categ
 // Longest name most file systems take.
 constexpr std::size_t kLongestName = 255;
 
-// A value given twice would name two files alike.
-std::vector<std::optional<std::string>> distinctValues(const std::string& option, const std::vector<std::string>& texts) {
-    std::set<std::string> seen;
-    for (const std::string& t : texts) {
-        if (!seen.insert(t).second) throw UsageError(option + " gives " + t + " more than once");
-    }
-    return {texts.begin(), texts.end()};
-}
-
-std::vector<std::optional<std::string>> valuesOf(Typed id, const GenOptions& options) {
-    const std::optional<std::string>& listText = options.typed[id];
-    if (!listText) return {std::nullopt};
-    const std::string option(typedOption(id).name);
-    const std::vector<std::string> texts = expandValues(option, *listText);
-    return distinctValues(option, texts);
-}
-
-// A band option's values: numbers expanded like --snr's, preset names as a
-// plain list. Each value is read strictly when its file is prepared.
-std::vector<std::optional<std::string>> valuesOf(Band id, const GenOptions& options) {
-    const std::optional<std::string>& listText = options.band[id];
-    if (!listText) return {std::nullopt};
-    const BandOption& band = bandOption(id);
-    const std::string option(band.name);
-    std::vector<std::string> texts;
-    if (band.value == BandValue::Preset) {
-        for (std::size_t start = 0;;) {
-            const std::size_t end = listText->find(',', start);
-            std::string item = listText->substr(start, end - start);
-            while (!item.empty() && item.front() == ' ') item.erase(item.begin());
-            while (!item.empty() && item.back() == ' ') item.pop_back();
-            texts.push_back(item);
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-    } else {
-        texts = expandValues(option, *listText);
-    }
-    return distinctValues(option, texts);
-}
-
-// The sweep's dimensions from the outermost to the innermost.
-std::vector<const std::vector<std::optional<std::string>>*> dimensions(const SweepPlan& p) {
-    std::vector<const std::vector<std::optional<std::string>>*> all{&p.messages};
-    for (const auto& values : p.bands) all.push_back(&values);
-    for (const auto* values : {&p.wpms, &p.tones, &p.snrs}) all.push_back(values);
+// The sweep's axes from the outermost to the innermost.
+std::vector<const Axis*> axes(const SweepRequest& r) {
+    std::vector<const Axis*> all{&r.messages};
+    for (const Axis& values : r.bands) all.push_back(&values);
+    for (const Axis* values : {&r.wpms, &r.tones, &r.snrs}) all.push_back(values);
     return all;
 }
 
-std::size_t fileCount(const SweepPlan& p) {
+// The number of files, refused beyond kMostSweepFiles.
+std::size_t fileCount(const SweepRequest& r) {
     std::size_t count = 1;
-    for (const auto* values : dimensions(p)) count *= values->size();
-    return count;
-}
-
-void checkFileCount(const SweepPlan& p) {
-    std::size_t count = 1;
-    for (const auto* values : dimensions(p)) {
+    for (const Axis* values : axes(r)) {
         count *= values->size();  // each factor is at most kMostSweepFiles, so this cannot overflow before the check
         if (count > kMostSweepFiles) {
             throw UsageError("the sweep would make more than " + std::to_string(kMostSweepFiles) + " files");
         }
     }
+    return count;
 }
 
 struct Position {
@@ -104,20 +54,36 @@ struct Position {
     std::array<std::size_t, kBandCount> band;
 };
 
-Position positionOf(const SweepPlan& p, std::size_t index) {
+Position positionOf(const SweepRequest& r, std::size_t index) {
     Position at{};
-    at.snr = index % p.snrs.size();
-    index /= p.snrs.size();
-    at.tone = index % p.tones.size();
-    index /= p.tones.size();
-    at.wpm = index % p.wpms.size();
-    index /= p.wpms.size();
+    at.snr = index % r.snrs.size();
+    index /= r.snrs.size();
+    at.tone = index % r.tones.size();
+    index /= r.tones.size();
+    at.wpm = index % r.wpms.size();
+    index /= r.wpms.size();
     for (std::size_t b = kBandCount; b-- > 0;) {
-        at.band[b] = index % p.bands[b].size();
-        index /= p.bands[b].size();
+        at.band[b] = index % r.bands[b].size();
+        index /= r.bands[b].size();
     }
     at.message = index;
     return at;
+}
+
+// File `index`'s request: the base with each axis's value at its position.
+FileRequest fileRequestAt(const SweepRequest& r, std::uint64_t seed, std::size_t index) {
+    const Position at = positionOf(r, index);
+    FileRequest file = r.base;
+    file.typed[Typed::Message] = r.messages[at.message];
+    file.typed[Typed::Wpm] = r.wpms[at.wpm];
+    file.typed[Typed::Tone] = r.tones[at.tone];
+    file.typed[Typed::Snr] = r.snrs[at.snr];
+    for (const BandOption& band : kBandOptions) {
+        const auto b = static_cast<std::size_t>(band.id);
+        file.band[band.id] = r.bands[b][at.band[b]];
+    }
+    file.seed = fileSeed(seed, index);
+    return file;
 }
 
 // "moderate" as "Moderate", for a name part.
@@ -133,15 +99,15 @@ std::string zeroPadded(std::size_t value, std::size_t width) {
 
 // The window's offered name from the boxes after the run, then what else the
 // sweep varies, then the ending the save dialog adds.
-std::string fileName(const SweepPlan& p, std::size_t index, const TypedForm& f) {
+std::string fileName(const SweepRequest& r, std::size_t index, const TypedForm& f) {
     using settings::Box;
     std::string name = save::offeredNameStem(f.text(Box::Ftonetext), f.text(Box::SNtext), f.text(Box::BWtext)) +
                        save::offeredNameFilterPart(!f.filterOn, f.text(Box::FilterBWtext));
-    const Position at = positionOf(p, index);
-    if (p.wpms.size() > 1) name += "WPM" + *p.wpms[at.wpm];
-    if (p.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(p.messages.size()).size());
+    const Position at = positionOf(r, index);
+    if (r.wpms.size() > 1) name += "WPM" + *r.wpms[at.wpm];
+    if (r.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(r.messages.size()).size());
     for (const BandOption& band : kBandOptions) {
-        const auto& values = p.bands[static_cast<std::size_t>(band.id)];
+        const auto& values = r.bands[static_cast<std::size_t>(band.id)];
         if (values.size() > 1) name += std::string(band.namePart) + capitalised(*values[at.band[static_cast<std::size_t>(band.id)]]);
     }
     return name + ".WAV";
@@ -157,13 +123,13 @@ void checkName(const std::string& name) {
 // Fixes every file's name, and finds any file that cannot be made, before
 // anything is written.
 void nameFiles(SweepPlan& p) {
-    const std::size_t count = fileCount(p);
+    const std::size_t count = fileCount(p.request);
     p.names.reserve(count);
     std::set<std::string> taken;
     for (std::size_t i = 0; i < count; ++i) {
         PreparedFile prepared;
         try {
-            prepared = prepareFile(fileOptions(p, i));
+            prepared = prepareFile(fileRequestAt(p.request, p.seed, i));
         } catch (const synth::RunError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
         } catch (const text::SettingError& e) {
@@ -171,7 +137,7 @@ void nameFiles(SweepPlan& p) {
         } catch (const keying::MessageError& e) {
             throw UsageError("file " + std::to_string(i) + " of the sweep: " + e.what());
         }
-        std::string name = fileName(p, i, prepared.form);
+        std::string name = fileName(p.request, i, prepared.form);
         checkName(name);
         if (!taken.insert(name).second) {
             throw UsageError("two files would be named " + name + " (the run repair gives two values the same text)");
@@ -180,11 +146,34 @@ void nameFiles(SweepPlan& p) {
     }
 }
 
+constexpr const char* kLockFile = ".vantel-sweep.lock";
+
+void makeFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        throw save::PublishError("Cannot create the output folder " + folder.string() + ": " + error.message());
+    }
+}
+
+[[noreturn]] void refuseHeld(const std::filesystem::path& folder) {
+    throw UsageError("the output folder " + folder.string() +
+                     " is being written by another sweep: wait for it, or choose another folder");
+}
+
+std::string shownIn(const std::string& folder, const std::string& name) {
+    return (std::filesystem::path(folder) / name).string();
+}
+
+SweepFileMade fileMade(const SweepTask& task, const FileResult& result) {
+    const ManifestRow row = manifestRow(task.index, task.name, task.request, result);
+    return {task.index, task.name, {csvLine(row), jsonLine(row)}, result.stats.clipped,
+            result.prepared.setup.plan.totalSamples};
+}
+
 }  // namespace
 
-std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) {
-    return random::splitMix64At(sweepSeed, index);
-}
+std::uint64_t fileSeed(std::uint64_t sweepSeed, std::size_t index) { return random::splitMix64At(sweepSeed, index); }
 
 std::vector<std::string> readMessages(const std::string& path) {
     const std::string what = "the messages file " + path;
@@ -235,56 +224,28 @@ std::vector<std::string> readMessages(const std::string& path) {
     return messages;
 }
 
-SweepPlan planSweep(const GenOptions& options) {
+SweepPlan planSweep(const SweepRequest& request) {
     SweepPlan p;
-    p.base = options;
-    p.folder = options.output;
-    p.seed = options.seed.value_or(synth::NoiseSource::kStartupSeed);
-    p.snrs = valuesOf(Typed::Snr, options);
-    p.wpms = valuesOf(Typed::Wpm, options);
-    p.tones = valuesOf(Typed::Tone, options);
-    for (const BandOption& band : kBandOptions) p.bands[static_cast<std::size_t>(band.id)] = valuesOf(band.id, options);
-    if (options.messagesFile) {
-        const std::vector<std::string> messages = readMessages(*options.messagesFile);
-        p.messages.assign(messages.begin(), messages.end());
-    } else {
-        p.messages = {options.typed[Typed::Message]};
-    }
-    checkFileCount(p);
+    p.request = request;
+    p.seed = request.base.noiseSeed();
     nameFiles(p);
     return p;
 }
 
-GenOptions fileOptions(const SweepPlan& p, std::size_t index) {
-    const Position at = positionOf(p, index);
-    GenOptions o = p.base;
-    o.sweep = false;
-    o.messagesFile.reset();
-    o.jobs.reset();
-    o.quiet = false;
-    o.typed[Typed::Message] = p.messages[at.message];
-    o.typed[Typed::Wpm] = p.wpms[at.wpm];
-    o.typed[Typed::Tone] = p.tones[at.tone];
-    o.typed[Typed::Snr] = p.snrs[at.snr];
-    for (const BandOption& band : kBandOptions) {
-        const auto b = static_cast<std::size_t>(band.id);
-        o.band[band.id] = p.bands[b][at.band[b]];
-    }
-    o.seed = fileSeed(p.seed, index);
-    if (index < p.names.size()) o.output = (p.folder / p.names[index]).string();
-    return o;
+SweepTask sweepTask(const SweepPlan& plan, std::size_t index) {
+    return {index, plan.names.at(index), fileRequestAt(plan.request, plan.seed, index)};
 }
 
 void checkOutputFolder(const SweepPlan& p) {
     std::error_code error;
-    const auto status = std::filesystem::status(p.folder, error);
+    const auto status = std::filesystem::status(p.request.folder, error);
     if (!std::filesystem::exists(status)) return;
     if (!std::filesystem::is_directory(status)) {
-        throw UsageError("the output folder " + p.folder.string() + " is a file");
+        throw UsageError("the output folder " + p.request.folder.string() + " is a file");
     }
     auto refuseExisting = [&](const std::string& name) {
-        if (std::filesystem::exists(std::filesystem::symlink_status(p.folder / name, error))) {
-            throw UsageError("the output folder " + p.folder.string() + " already holds " + name +
+        if (std::filesystem::exists(std::filesystem::symlink_status(p.request.folder / name, error))) {
+            throw UsageError("the output folder " + p.request.folder.string() + " already holds " + name +
                              ": choose a new or empty folder");
         }
     };
@@ -293,45 +254,27 @@ void checkOutputFolder(const SweepPlan& p) {
     for (const std::string& name : p.names) refuseExisting(name);
 }
 
-namespace {
-
-constexpr const char* kLockFile = ".vantel-sweep.lock";
-
-void makeFolder(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        throw save::PublishError("Cannot create the output folder " + folder.string() + ": " + error.message());
-    }
-}
-
-[[noreturn]] void refuseHeld(const std::filesystem::path& folder) {
-    throw UsageError("the output folder " + folder.string() +
-                     " is being written by another sweep: wait for it, or choose another folder");
-}
-
-}  // namespace
-
 HeldFolder::HeldFolder(const SweepPlan& plan) {
+    const std::filesystem::path& path = plan.request.folder;
     std::error_code ignored;
-    if (std::filesystem::exists(plan.folder, ignored) && !std::filesystem::is_directory(plan.folder, ignored)) {
-        throw UsageError("the output folder " + plan.folder.string() + " is a file");
+    if (std::filesystem::exists(path, ignored) && !std::filesystem::is_directory(path, ignored)) {
+        throw UsageError("the output folder " + path.string() + " is a file");
     }
-    makeFolder(plan.folder);
-    folder_ = std::make_unique<save::Folder>(plan.folder, plan.folder.string());
+    makeFolder(path);
+    folder_ = std::make_unique<save::Folder>(path, path.string());
     if (::flock(folder_->fd(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) refuseHeld(plan.folder);
+        if (errno == EWOULDBLOCK) refuseHeld(path);
         // Some file systems lock only files: a lock file in the folder, then.
         lockFile_ = ::openat(folder_->fd(), kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (lockFile_ < 0) {
-            throw save::PublishError("Cannot lock the output folder " + plan.folder.string() + ": " + reason(errno));
+            throw save::PublishError("Cannot lock the output folder " + path.string() + ": " + reason(errno));
         }
         if (::flock(lockFile_, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(lockFile_);
             lockFile_ = -1;
-            if (error == EWOULDBLOCK) refuseHeld(plan.folder);
-            throw save::PublishError("Cannot lock the output folder " + plan.folder.string() + ": " + reason(error));
+            if (error == EWOULDBLOCK) refuseHeld(path);
+            throw save::PublishError("Cannot lock the output folder " + path.string() + ": " + reason(error));
         }
     }
     // Under the lock, nothing of another sweep can appear any more; another
@@ -369,6 +312,16 @@ FileWriting sweepFileWriting(const std::string& temporarySuffix) {
     return FileWriting{temporarySuffix, save::Replace::Refused, false};
 }
 
+SweepFileMade makeSweepFile(const SweepTask& task, const save::Folder& folder, const std::string& shownFolder,
+                            const FileWriting& how, const StopRequested& stop) {
+    const FileResult result = writeFileIn(folder, task.name, shownIn(shownFolder, task.name), how, task.request, stop);
+    return fileMade(task, result);
+}
+
+SweepFileMade sweepFileRow(const SweepTask& task, const std::string& shownFolder) {
+    return fileMade(task, renderClip(task.request, shownIn(shownFolder, task.name)).result);
+}
+
 namespace {
 
 // The workers and their shared state for one sweep.
@@ -379,7 +332,7 @@ public:
           folder_(folder),
           interrupted_(interrupted),
           writing_(sweepFileWriting()),
-          manifest_(folder.folder(), plan.folder.string()) {}
+          manifest_(folder.folder(), plan.request.folder.string()) {}
 
     SweepOutcome run(const SweepControls& controls) {
         const std::size_t total = plan_.names.size();
@@ -389,7 +342,8 @@ public:
         showProgressUntilDone(ProgressLine(std::cerr, total, controls.progress), workers);
         for (std::thread& t : threads) t.join();
         manifest_.finish();
-        SweepOutcome outcome = clipping_;
+        SweepOutcome outcome;
+        outcome.clipping = clipping_;
         outcome.filesWritten = done_;
         outcome.interrupted = interrupted_.load() && error_.empty();
         outcome.error = error_;
@@ -412,12 +366,11 @@ private:
 
     // False when the sweep is to stop.
     bool makeFile(std::size_t index) {
-        const GenOptions options = fileOptions(plan_, index);
-        FileResult result;
+        SweepFileMade made;
         try {
-            result = generateFileIn(folder_.folder(), plan_.names[index], writing_, options,
-                                    [this] { return stopRequested(); });
-            manifest_.add(index, manifestRow(index, plan_.names[index], options, result));
+            made = makeSweepFile(sweepTask(plan_, index), folder_.folder(), plan_.request.folder.string(), writing_,
+                                 [this] { return stopRequested(); });
+            manifest_.add(index, made.lines);
         } catch (const Interrupted&) {
             return false;
         } catch (const std::exception& e) {
@@ -426,21 +379,9 @@ private:
         }
         const std::lock_guard lock(mutex_);
         ++done_;
-        if (result.stats.clipped > 0) noteClipping(index, result);
+        clipping_.add(made.index, made.name, made.clippedSamples, made.samples);
         changed_.notify_all();
         return true;
-    }
-
-    // Under the lock. The worst share, and among equal shares the first file.
-    void noteClipping(std::size_t index, const FileResult& result) {
-        const double share = static_cast<double>(result.stats.clipped) /
-                             static_cast<double>(result.prepared.setup.plan.totalSamples);
-        ++clipping_.filesClipped;
-        if (share > clipping_.worstClippedShare || (share == clipping_.worstClippedShare && index < worstIndex_)) {
-            clipping_.worstClippedShare = share;
-            clipping_.worstClippedFile = plan_.names[index];
-            worstIndex_ = index;
-        }
     }
 
     void fail(const std::string& error) {
@@ -472,8 +413,7 @@ private:
     std::size_t done_ = 0;
     unsigned workersDone_ = 0;
     std::string error_;
-    SweepOutcome clipping_;
-    std::size_t worstIndex_ = 0;
+    ClippingSummary clipping_;
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,22 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "batch/options.h"
+#include "batch/manifest.h"
 #include "batch/render.h"
+#include "batch/report.h"
+#include "batch/request.h"
 #include "save/publish.h"
 
+// Decoder test sets: every combination of a sweep request's axes, as files in
+// one folder with a manifest.
 namespace vantel::batch {
 
-// Every file of a sweep, fixed before anything is written. Files are numbered
-// in a fixed order: messages outermost, then the band options in the order of
-// kBandOptions, then speeds, tones and S/N values innermost, each in the
-// order given. A value not given is the start-up text (or, for a band
-// option, none: the effect is off).
+// Every file of a sweep, fixed before anything is written: the request, the
+// seed every file's seed derives from, and each file's name (its index is
+// its place in the request's order).
 struct SweepPlan {
-    GenOptions base;
-    std::filesystem::path folder;
-    std::vector<std::optional<std::string>> messages, wpms, tones, snrs;
-    std::array<std::vector<std::optional<std::string>>, kBandCount> bands;
+    SweepRequest request;
     std::uint64_t seed = 0;
     std::vector<std::string> names;  // by file index
 };
@@ -43,13 +41,19 @@ inline constexpr std::size_t kMostMessagesBytes = std::size_t{64} * 1024 * 1024;
 // holds more lines than a sweep may have files, or holds none.
 std::vector<std::string> readMessages(const std::string& path);
 
-// Expands the lists, reads the messages and checks every file's settings and
-// name; throws UsageError (or RunError) before anything is written.
-SweepPlan planSweep(const GenOptions& options);
+// Checks every file's settings and name; throws UsageError (or RunError)
+// before anything is written.
+SweepPlan planSweep(const SweepRequest& request);
 
-// The options of file `index`, exactly as a single run would take them: its
-// texts, its seed and its path.
-GenOptions fileOptions(const SweepPlan& plan, std::size_t index);
+// One file of a sweep with all it takes to make it anywhere (what a cluster's
+// worker is sent): its index, its name in the folder, and its request,
+// exactly what a single run with those texts and that seed takes.
+struct SweepTask {
+    std::size_t index = 0;
+    std::string name;
+    FileRequest request;
+};
+SweepTask sweepTask(const SweepPlan& plan, std::size_t index);
 
 // The folder may be new or existing, but must not be a file or already hold a
 // file of this sweep or a manifest. Throws UsageError.
@@ -81,13 +85,32 @@ private:
     int lockFile_ = -1;  // where the folder itself cannot be locked
 };
 
+// How a sweep's files are written: never over an existing name, through a
+// temporary named with `temporarySuffix`.
+FileWriting sweepFileWriting(const std::string& temporarySuffix = save::processTemporarySuffix());
+
+// A file of a sweep, complete: its manifest lines and how much of it clipped.
+struct SweepFileMade {
+    std::size_t index = 0;
+    std::string name;
+    ManifestWriter::Lines lines;
+    std::int64_t clippedSamples = 0;
+    std::int64_t samples = 0;
+};
+
+// The per-file step: makes the task's file in `folder` (shown as
+// `shownFolder`), complete or not at all. Throws as writeFileIn does.
+SweepFileMade makeSweepFile(const SweepTask& task, const save::Folder& folder, const std::string& shownFolder,
+                            const FileWriting& how, const StopRequested& stop = {});
+// The same file's manifest lines made in memory, nothing written: for a
+// complete file whose maker died before it reported.
+SweepFileMade sweepFileRow(const SweepTask& task, const std::string& shownFolder);
+
 struct SweepOutcome {
     std::size_t filesWritten = 0;
     bool interrupted = false;
     std::string error;  // the first failure, empty when none
-    std::size_t filesClipped = 0;
-    double worstClippedShare = 0;  // of a file's samples, 0 to 1
-    std::string worstClippedFile;
+    ClippingSummary clipping;
 };
 
 struct SweepControls {
@@ -102,9 +125,5 @@ struct SweepControls {
 // are removed. No file is ever published over another.
 SweepOutcome runSweep(const SweepPlan& plan, const HeldFolder& folder, const SweepControls& controls,
                       const std::atomic<bool>& interrupted);
-
-// How a sweep's files are written: never over an existing name, through a
-// temporary named with `temporarySuffix`.
-FileWriting sweepFileWriting(const std::string& temporarySuffix = save::processTemporarySuffix());
 
 }  // namespace vantel::batch

@@ -224,8 +224,8 @@ void FileFaultsTest::fileRemovedOrReplacedWhileWritten() {
 void FileFaultsTest::commandFileRemovedWhileWritten() {
     TempDir work;
     writeFile(work / "out.wav", kUsersFile);
-    vantel::batch::GenOptions options;
-    options.output = (work / "out.wav").string();
+    vantel::batch::FileRequest options;
+    const std::string output = (work / "out.wav").string();
     options.mode = vantel::settings::Mode::ToneOnly;
     options.typed[vantel::batch::Typed::ToneLength] = "30";  // written in several pieces, with a look between them
     int looks = 0;
@@ -238,13 +238,13 @@ void FileFaultsTest::commandFileRemovedWhileWritten() {
     };
     std::string message;
     try {
-        vantel::batch::generateFile(options, removePartialCopy);
+        vantel::batch::writeFile(options, output, removePartialCopy);
     } catch (const std::runtime_error& e) {
         message = e.what();
     }
     QVERIFY(looks > 2);
     // Told of the file asked for, not of the unfinished one it wrote to.
-    QVERIFY2(message.find(options.output + ":") != std::string::npos, message.c_str());
+    QVERIFY2(message.find(output + ":") != std::string::npos, message.c_str());
     QVERIFY2(message.find(".partial") == std::string::npos, message.c_str());
     QCOMPARE(listFolder(work.path()), std::vector<std::string>{"out.wav"});
     QCOMPARE(vantel::testing::slurp(work / "out.wav"), kUsersFile);

@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 
+#include "batch/command_line.h"
 #include "batch/options.h"
 #include "batch/render.h"
 #include "support/csv.h"
@@ -163,8 +164,9 @@ TEST(BandOptions, BadValuesAreOneLineExitTwoAndNoFile) {
 }
 
 TEST(BandOptions, TheOptionsGiveTheConditionsTheRunUses) {
-    const GenOptions o = parseOptions({"--channel", "poor", "--fading-delay", "0.25", "--rise=5", "--qrm", "+3",
-                                       "--extended", "--drift", "-12.5"});
+    const FileRequest o = parseCommandLine({"--channel", "poor", "--fading-delay", "0.25", "--rise=5", "--qrm", "+3",
+                                       "--extended", "--drift", "-12.5"})
+                              .request;
     const channel::BandConditions c = bandConditions(o);
     EXPECT_TRUE(c.fading);
     EXPECT_EQ(c.fadingSpreadHz, 1.0);  // the preset's
@@ -173,9 +175,9 @@ TEST(BandOptions, TheOptionsGiveTheConditionsTheRunUses) {
     EXPECT_EQ(c.qrmStations, 3);
     EXPECT_EQ(c.driftHzPerMin, -12.5);
     EXPECT_TRUE(o.extended);
-    EXPECT_TRUE(bandConditions(parseOptions({"--fading-spread", "2"})).fading);
-    EXPECT_EQ(bandConditions(parseOptions({})), channel::BandConditions{});
-    EXPECT_FALSE(hasBandOptions(parseOptions({"--snr", "3"})));
+    EXPECT_TRUE(bandConditions(parseCommandLine({"--fading-spread", "2"}).request).fading);
+    EXPECT_EQ(bandConditions(parseCommandLine({}).request), channel::BandConditions{});
+    EXPECT_FALSE(hasBandOptions(parseCommandLine({"--snr", "3"}).request));
 }
 
 TEST(BandSweeps, NamesOrderAndManifestAndEachFileAloneFromItsSeed) {
@@ -242,8 +244,8 @@ TEST(BandOptions, AutoLevelHitsItsTargetWithBandConditions) {
     for (int i = 0; i < 20; ++i) message += "PARIS CQ ";
     for (const Args& extra : {Args{"--farnsworth", "10"}, Args{"--qrm", "3", "--qrm-level", "10"},
                               Args{"--jitter", "20", "--channel", "moderate", "--qrm", "2"}}) {
-        GenOptions o = parseOptions(Args{"--message", message, "--level", "auto", "--rate", "4000"} + extra);
-        const Clip clip = generateClip(o);
+        const FileRequest o = parseCommandLine(Args{"--message", message, "--level", "auto", "--rate", "4000"} + extra).request;
+        const Clip clip = renderClip(o);
         const double samples = static_cast<double>(clip.samples.size());
         const double dbfs =
             10 * std::log10(static_cast<double>(clip.result.stats.sumSquares) / samples / (32768.0 * 32768.0));

@@ -112,7 +112,7 @@ TEST(VantelGen, WarningsAreReportsAndExitZero) {
 }
 
 TEST(TypedForm, OptionsActLikeTextTypedIntoTheBoxes) {
-    GenOptions o;
+    FileRequest o;
     o.typed[Typed::Level] = "3.5";  // the scroll bar moves to 4 and writes 4 back
     o.typed[Typed::Rate] = "48000";
     o.typed[Typed::FilterBw] = "100";
@@ -175,13 +175,13 @@ TEST(VantelGen, RepairedAndModeSettingsGiveTheExpectedFiles) {
 
 TEST(VantelGen, AClipInMemoryHoldsTheFilesSamples) {
     TempDir dir;
-    GenOptions o;
+    FileRequest o;
     o.mode = settings::Mode::FSKCW;
     o.typed[Typed::Message] = "vvv de vantel";
     o.typed[Typed::Level] = "-12";
-    o.output = (dir / "f.wav").string();
-    const FileResult file = generateFile(o);
-    const Clip clip = generateClip(o);
+    const std::string output = (dir / "f.wav").string();
+    const FileResult file = writeFile(o, output);
+    const Clip clip = renderClip(o, output);
     EXPECT_EQ(readWav(dir / "f.wav").samples, clip.samples);
     EXPECT_EQ(clip.result.stats.sumSquares, file.stats.sumSquares);
     EXPECT_EQ(clip.result.report.text, file.report.text);
@@ -190,12 +190,11 @@ TEST(VantelGen, AClipInMemoryHoldsTheFilesSamples) {
 
 TEST(VantelGen, AClipWrittenOutIsTheFileByteForByteAndNeverHalfWritten) {
     TempDir dir;
-    GenOptions o;
+    FileRequest o;
     o.typed[Typed::Message] = "cq test";
     o.typed[Typed::Rate] = "8000";
-    o.output = (dir / "f.wav").string();
-    generateFile(o);
-    const Clip clip = generateClip(o);
+    writeFile(o, (dir / "f.wav").string());
+    const Clip clip = renderClip(o);
     const std::int32_t rate = clip.result.prepared.setup.plan.sampleRate;
     {
         std::FILE* old = std::fopen((dir / "c.wav").c_str(), "wb");

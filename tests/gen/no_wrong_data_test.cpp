@@ -42,7 +42,7 @@ TEST(AutoLevel, HoldsTheFileRmsAtTheTargetWithoutClipping) {
         for (const char* snr : {"-20", "0", "30"}) {
             for (const bool filter : {true, false}) {
                 for (const char* rate : {"8000", "48000"}) {
-                    GenOptions o;
+                    FileRequest o;
                     o.mode = mode;
                     o.typed[Typed::Message] = "CQ TEST";
                     o.typed[Typed::ToneLength] = "2";
@@ -50,10 +50,9 @@ TEST(AutoLevel, HoldsTheFileRmsAtTheTargetWithoutClipping) {
                     o.typed[Typed::Rate] = rate;
                     o.typed[Typed::FilterCf] = "800";
                     o.typed[Typed::FilterBw] = "500";
-                    o.typed[Typed::Level] = "auto";
-                    o.noFilter = !filter;
-                    o.output = (dir / "auto.wav").string();
-                    const FileResult result = generateFile(o);
+                    o.level.automatic = true;
+                    o.filterOn = filter;
+                    const FileResult result = writeFile(o, (dir / "auto.wav").string());
                     SCOPED_TRACE(std::string(snr) + " dB, " + rate + " Hz, filter " + (filter ? "on" : "off") +
                                  ", mode " + std::to_string(static_cast<int>(mode)));
                     EXPECT_EQ(result.stats.clipped, 0);
@@ -70,16 +69,14 @@ TEST(AutoLevel, HoldsTheFileRmsAtTheTargetWithoutClipping) {
     EXPECT_EQ(runs, 36);
 
     // Another target, and the same level as typing the chosen text by hand.
-    GenOptions o;
-    o.typed[Typed::Level] = "auto";
-    o.autoRmsDbfs = -30;
-    o.output = (dir / "quiet.wav").string();
-    const FileResult quiet = generateFile(o);
+    FileRequest o;
+    o.level = {true, -30};
+    const FileResult quiet = writeFile(o, (dir / "quiet.wav").string());
     EXPECT_NEAR(rmsDbfs(quiet), -30, 0.5);
-    GenOptions typed = o;
+    FileRequest typed = o;
+    typed.level = {};
     typed.typed[Typed::Level] = *quiet.prepared.autoLevelText;
-    typed.output = (dir / "typed.wav").string();
-    generateFile(typed);
+    writeFile(typed, (dir / "typed.wav").string());
     EXPECT_EQ(readBytes(dir / "quiet.wav"), readBytes(dir / "typed.wav"));
 }
 

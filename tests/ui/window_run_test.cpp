@@ -121,9 +121,7 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     {
         WindowDriver w;
         w.generate();
-        vantel::batch::GenOptions options;
-        options.output = "gen.wav";
-        vantel::batch::generateFile(options);
+        vantel::batch::writeFile(vantel::batch::FileRequest{}, "gen.wav");
         QCOMPARE(contents("CWTemp.wav"), contents("gen.wav"));
     }
     // The same texts typed into the boxes, in the order the command types them.
@@ -140,8 +138,7 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     w.type("FilterCFtext", "700");
     w.type("FilterBWtext", "500");
     w.generate();
-    vantel::batch::GenOptions options;
-    options.output = "gen2.wav";
+    vantel::batch::FileRequest options;
     options.mode = vantel::settings::Mode::FSKCW;
     options.typed[vantel::batch::Typed::Wpm] = "25";
     options.typed[vantel::batch::Typed::Message] = "cq de vantel";
@@ -153,7 +150,7 @@ void WindowRunTest::firstFileMatchesTheCommandByteForByte() {
     options.typed[vantel::batch::Typed::Level] = "-3";
     options.typed[vantel::batch::Typed::FilterCf] = "700";
     options.typed[vantel::batch::Typed::FilterBw] = "500";
-    vantel::batch::generateFile(options);
+    vantel::batch::writeFile(options, "gen2.wav");
     QVERIFY(contents("CWTemp.wav").size() > 44);
     QCOMPARE(contents("CWTemp.wav"), contents("gen2.wav"));
 }

@@ -1,6 +1,8 @@
-// vantel-gen from fuzzed command lines: the option parser, then a whole short
-// run into a private folder, checking the file and the report it prints. A
-// run either fails with one line and leaves nothing, or writes a valid WAV.
+// A file request into a file: a request built option by option from fuzzed
+// words (as a scripting front end builds one, not through the command line),
+// then a whole short run into a private folder, checking the file and the
+// report. A run either fails with one line and leaves nothing, or writes a
+// valid WAV; without band options it is the window's run.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -11,19 +13,19 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "channel/band_conditions.h"
-#include "channel/watterson_fading.h"
-#include "fuzz_input.h"
-#include "batch/options.h"
+#include "batch/prepare.h"
 #include "batch/render.h"
+#include "batch/request.h"
+#include "channel/band_conditions.h"
+#include "fuzz_arguments.h"
+#include "fuzz_input.h"
 #include "keying/extended_morse.h"
 #include "keying/morse_encoder.h"
 #include "synth/run_plan.h"
+#include "text/limit.h"
 #include "text/number_text.h"
-#include "wav/wav_writer.h"
 
 namespace {
 
@@ -55,76 +57,30 @@ private:
     std::filesystem::path path_;
 };
 
-// Inputs that start with this byte begin with band options whose values
-// come from the bytes that follow: numbers near and far outside their
-// ranges, and preset names, without the fuzzer first having to spell them.
-constexpr std::uint8_t kBandPrefix = 0xB5;
-
-std::string bandValue(FuzzInput& input, const batch::BandOption& option) {
-    const std::uint8_t pick = input.byte();
-    if (option.value == batch::BandValue::Preset) {
-        const auto& presets = vantel::channel::kFadingPresets;
-        return pick % 8 < presets.size() ? std::string(presets[pick % 8].name) : std::string(input.upTo('\n'));
-    }
-    if (pick % 4 == 0) return std::string(input.upTo('\n'));  // any text
-    if (pick % 4 == 1 || option.limit == nullptr) return vantel::text::shortestText(input.interestingDouble());
-    // Within the range, on a grid of 256 steps.
-    const double share = input.byte() / 255.0;
-    const double value = option.limit->low + share * (option.limit->high - option.limit->low);
-    return vantel::text::shortestText(option.value == batch::BandValue::WholeNumber ? std::round(value) : value);
-}
-
-std::vector<std::string> argumentsOf(FuzzInput& input) {
-    std::vector<std::string> args;
-    if (input.remaining() > 0 && input.peek() == kBandPrefix) {
-        input.byte();
-        const int count = input.byte() % 6;
-        for (int i = 0; i < count; ++i) {
-            const batch::BandOption& option = batch::kBandOptions[input.byte() % batch::kBandCount];
-            args.emplace_back(option.name);
-            args.push_back(bandValue(input, option));
+// The request the words give, option by option: each request option with the
+// word after it, each flag alone, any other word skipped. Nothing when a
+// value is refused.
+std::optional<batch::FileRequest> requestOf(const std::vector<std::string>& words) {
+    batch::FileRequest request;
+    try {
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            if (batch::isRequestFlag(words[i])) {
+                batch::setRequestFlag(request, words[i]);
+            } else if (batch::isRequestOption(words[i]) && i + 1 < words.size()) {
+                batch::setRequestOption(request, words[i], words[i + 1]);
+                ++i;
+            }
         }
-        if (input.byte() % 3 == 0) args.emplace_back("--extended");
+        batch::checkRequest(request);
+    } catch (const batch::UsageError&) {
+        return std::nullopt;
     }
-    while (input.remaining() > 0 && args.size() < 64) args.emplace_back(input.upTo('\n'));
-    return args;
-}
-
-auto comparable(const batch::GenOptions& o) {
-    return std::tie(o.output, o.mode, o.typed[vantel::batch::Typed::Message], o.typed[vantel::batch::Typed::Wpm], o.typed[vantel::batch::Typed::ToneLength], o.typed[vantel::batch::Typed::Tone], o.typed[vantel::batch::Typed::SpaceTone], o.typed[vantel::batch::Typed::Rate], o.typed[vantel::batch::Typed::Snr], o.typed[vantel::batch::Typed::Bw],
-                    o.typed[vantel::batch::Typed::Level], o.typed[vantel::batch::Typed::FilterCf], o.typed[vantel::batch::Typed::FilterBw], o.noFilter, o.seed, o.help,
-                    o.band, o.extended);
-}
-
-// The options written out again, each in its long form.
-std::vector<std::string> argumentsFor(const batch::GenOptions& o) {
-    std::vector<std::string> args{"--output", o.output, "--mode"};
-    args.push_back(o.mode == settings::Mode::FSKCW ? "fsk" : o.mode == settings::Mode::ToneOnly ? "tone" : "onoff");
-    auto add = [&](const std::string& name, const std::optional<std::string>& value) {
-        if (value) args.insert(args.end(), {name, *value});
-    };
-    add("--message", o.typed[vantel::batch::Typed::Message]);
-    add("--wpm", o.typed[vantel::batch::Typed::Wpm]);
-    add("--tone-length", o.typed[vantel::batch::Typed::ToneLength]);
-    add("--tone", o.typed[vantel::batch::Typed::Tone]);
-    add("--space-tone", o.typed[vantel::batch::Typed::SpaceTone]);
-    add("--rate", o.typed[vantel::batch::Typed::Rate]);
-    add("--snr", o.typed[vantel::batch::Typed::Snr]);
-    add("--bw", o.typed[vantel::batch::Typed::Bw]);
-    add("--level", o.typed[vantel::batch::Typed::Level]);
-    add("--filter-cf", o.typed[vantel::batch::Typed::FilterCf]);
-    add("--filter-bw", o.typed[vantel::batch::Typed::FilterBw]);
-    for (const batch::BandOption& option : batch::kBandOptions) add(std::string(option.name), o.band[option.id]);
-    if (o.extended) args.push_back("--extended");
-    if (o.seed) add("--seed", std::to_string(*o.seed));
-    if (o.noFilter) args.push_back("--no-filter");
-    if (o.help) args.push_back("--help");
-    return args;
+    return request;
 }
 
 // The run the command will make: the typed form, the pattern it builds and
 // the repaired values that fix the sample count.
-synth::RunPlan predictPlan(const batch::GenOptions& options) {
+synth::RunPlan predictPlan(const batch::FileRequest& options) {
     batch::TypedForm form = batch::typeIntoForm(options);
     vantel::keying::KeyingPattern pattern = form.s.CWPattern;
     if (form.mode == settings::Mode::ToneOnly) {
@@ -204,9 +160,9 @@ std::optional<std::string> refusal(Run&& run) {
     }
 }
 
-void checkRun(batch::GenOptions options) {
+void checkRun(const batch::FileRequest& options) {
     const PrivateFolder folder;
-    options.output = (folder.path() / "CWTemp.wav").string();
+    const std::string output = (folder.path() / "CWTemp.wav").string();
     std::optional<batch::PreparedFile> prepared;
     const auto prepareRefusal = refusal([&] { prepared = batch::prepareFile(options); });
     const bool refusedToPrepare = prepareRefusal.has_value();
@@ -220,7 +176,7 @@ void checkRun(batch::GenOptions options) {
         }
         // --level auto also refuses a run the window would make, when that
         // run's level has no finite value to scale from.
-        const bool cannotScale = options.autoLevel() && refusedToPrepare && prepareRefusal->starts_with("--level auto:");
+        const bool cannotScale = options.level.automatic && refusedToPrepare && prepareRefusal->starts_with("--level auto:");
         require(plan.has_value() == (!refusedToPrepare || cannotScale),
                 "the window's plan and the command agree on refusing");
         if (plan && prepared) {
@@ -230,13 +186,13 @@ void checkRun(batch::GenOptions options) {
         }
     }
     synth::Report report;
-    const bool refusedToRun = refusal([&] { report = batch::generateFile(options).report; }).has_value();
+    const bool refusedToRun = refusal([&] { report = batch::writeFile(options, output).report; }).has_value();
     require(refusedToRun == refusedToPrepare, "a run fails exactly when its set-up does");
     if (!refusedToRun) {
-        const auto bytes = contents(options.output);
+        const auto bytes = contents(output);
         checkWav(bytes, prepared->setup.plan);
         checkReportedRms(bytes, report);
-        std::filesystem::remove(options.output);
+        std::filesystem::remove(output);
     }
     require(std::filesystem::is_empty(folder.path()), "nothing is left behind");
 }
@@ -245,15 +201,6 @@ void checkRun(batch::GenOptions options) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput input(data, size);
-    batch::GenOptions options;
-    try {
-        options = batch::parseOptions(argumentsOf(input));
-    } catch (const batch::UsageError&) {
-        return 0;
-    }
-    require(!options.output.empty(), "an output name");
-    require(comparable(batch::parseOptions(argumentsFor(options))) == comparable(options),
-            "options written out read back the same");
-    if (!options.help) checkRun(options);
+    if (const auto request = requestOf(vantel::fuzz::argumentsOf(input))) checkRun(*request);
     return 0;
 }

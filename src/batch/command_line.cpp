@@ -1,0 +1,200 @@
+#include "batch/command_line.h"
+
+#include <charconv>
+
+#include "batch/sweep.h"
+
+namespace vantel::batch {
+namespace {
+
+unsigned parseJobs(const std::string& text) {
+    constexpr unsigned kMostJobs = 1024;
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || jobs == 0 ||
+        jobs > kMostJobs) {
+        throw UsageError("bad job count '" + text + "': use a whole number from 1 to " + std::to_string(kMostJobs));
+    }
+    return jobs;
+}
+
+// Flags of the command itself; false when `name` is not one.
+bool setCommandFlag(CommandLine& line, const std::string& name) {
+    if (name == "--help" || name == "-h") {
+        line.help = true;
+    } else if (name == "--version") {
+        line.version = true;
+    } else if (name == "--sweep") {
+        line.sweep = true;
+    } else if (name == "-q" || name == "--quiet") {
+        line.quiet = true;
+    } else if (name == "--strict") {
+        line.strict = true;
+    } else if (name == "--quiet-warnings") {
+        line.quietWarnings = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Options of the command itself that take a value; false when `name` is not one.
+bool setCommandOption(CommandLine& line, const std::string& name, const std::string& value) {
+    if (name == "-o" || name == "--output") {
+        line.output = value;
+        line.outputGiven = true;
+    } else if (name == "--messages") {
+        line.messagesFile = value;
+    } else if (name == "-j" || name == "--jobs") {
+        line.jobs = parseJobs(value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool takesValue(const std::string& name) {
+    return name == "-o" || name == "--output" || name == "--messages" || name == "-j" || name == "--jobs" ||
+           isRequestOption(name);
+}
+
+void checkSweepOptions(const CommandLine& line) {
+    if (!line.sweep) {
+        if (line.messagesFile || line.jobs || line.quiet) {
+            throw UsageError("--messages, -j and -q go with --sweep");
+        }
+        return;
+    }
+    if (!line.outputGiven) throw UsageError("--sweep needs an output folder: -o DIR");
+    if (line.toStandardOutput()) throw UsageError("a sweep writes a folder of files, not standard output: -o DIR");
+    if (line.messagesFile && line.request.typed[Typed::Message]) {
+        throw UsageError("give either --message or --messages, not both");
+    }
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        if (setCommandFlag(line, name) || isRequestFlag(name)) {
+            if (value) throw UsageError(name + " takes no value");
+            if (isRequestFlag(name)) setRequestFlag(line.request, name);
+            continue;
+        }
+        if (!takesValue(name)) throw UsageError("unknown option '" + args[i] + "' (see --help)");
+        if (!value) {
+            if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
+            value = args[++i];
+        }
+        if (!setCommandOption(line, name, *value)) setRequestOption(line.request, name, *value);
+    }
+    if (line.output.empty()) throw UsageError("the output file name is empty");
+    checkLevelPolicy(line.request);
+    checkSweepOptions(line);
+    checkCompanions(line.request);
+    // A sweep's values are lists, read once they are expanded.
+    if (!line.sweep) bandConditions(line.request);
+    return line;
+}
+
+SweepRequest sweepRequest(const CommandLine& line) {
+    std::optional<std::vector<std::string>> messages;
+    if (line.messagesFile) messages = readMessages(*line.messagesFile);
+    return sweepFromTexts(line.request, messages, line.output);
+}
+
+std::string usageText() {
+    return R"(Usage: vantel-gen [options]
+Writes a 16-bit mono WAV file of Morse code (or a tone) in calibrated white
+noise, exactly as the Vantel window's Generate command does on its first run,
+and prints the level report. Every value is read like the text typed into the
+window's box ("12k" reads as 12, letters as 0); a text not read whole as a
+number gets a warning on standard error saying how it was read. Clipped
+samples always get a warning, with the --level that would have avoided them.
+
+  -o, --output FILE    output file (default CWTemp.wav); - writes the WAV to
+                       standard output (the report then goes to standard
+                       error)
+  --mode MODE          onoff, fsk or tone (default onoff)
+  --message TEXT       Morse message (default TESTING)
+  --wpm TEXT           speed in words per minute (default 20)
+  --tone-length TEXT   tone length in seconds, tone mode (default 5)
+  --tone TEXT          tone frequency in Hz (default 800)
+  --space-tone TEXT    FSK space tone in Hz (default 600)
+  --rate TEXT          sample rate in Hz (default 12000)
+  --snr TEXT           signal to noise ratio in dB (default 20)
+  --bw TEXT            reference bandwidth of the S/N in Hz (default 300)
+  --level TEXT         output scaling in dB (default 0), or auto: chosen from
+                       the settings before the run so that the file's RMS
+                       is at -20 dBFS, then used as if typed
+  --auto-rms DB        the file RMS --level auto aims at, -60 to -3 dBFS
+  --filter-cf TEXT     output filter centre in Hz (default 1800)
+  --filter-bw TEXT     output filter bandwidth in Hz (default 3000)
+  --no-filter          no output filter
+  --seed N             noise seed (default: the window's start-up seed)
+  --strict             exit with status 3 when samples were clipped (the
+                       file stays)
+  --quiet-warnings     no warnings about texts read loosely ("48k" as 48)
+  -h, --help           this text
+  --version            print the program's name and version
+
+Band conditions (each off unless given; values are read strictly, the
+whole text a number in range):
+  --rise MS            raised-cosine key edges, 0 to 1000 ms (onoff mode)
+  --farnsworth WPM     Farnsworth spacing: characters at --wpm, gaps for this
+                       overall speed (1 up to below --wpm)
+  --word-space FACTOR  word gaps stretched by 1 to 10
+  --extended           the extended punctuation and prosigns such as <AR>
+  --jitter PERCENT     every mark and gap's length varied, 0 to 50 %
+  --dash-ratio R       dash length in dots, 2 to 5 (default 3)
+  --weight PERCENT     key-down share of a dot and its gap, 10 to 90 (50)
+  --speed-drift PERCENT
+                       a slow random walk of the speed, 0 to 50 %
+  --channel PRESET     Watterson fading: good, moderate, poor or flutter
+  --fading-spread HZ   fading with this Doppler spread, 0.01 to 50 Hz
+  --fading-delay MS    fading with this second-path delay, 0 to 10 ms (with
+                       --channel these two replace the preset's values)
+  --qsb-depth DB       slow sinusoidal fade between 0 and -DB, up to 60 dB
+  --qsb-period S       its period, 0.5 to 3600 s (default 10)
+  --qrm N              N other CW stations nearby, 0 to 20
+  --qrm-spread HZ      within +-HZ of the tone, 0 to 5000 (default 400)
+  --qrm-level DB       their level against the wanted signal's, +-6 dB each
+                       (-60 to 30, default 0)
+  --qrn RATE           static crashes per second, 0 to 100
+  --qrn-level DB       their median peak above the noise, -20 to 60 (20)
+  --chirp HZ           the tone pulled this high at each key-down, 0 to 500
+  --drift HZ_PER_MIN   the tone moving linearly, -1000 to 1000 Hz a minute
+The S/N label stays the wanted signal's key-down power (after its edges and
+fading) against the background noise; with QRM or QRN a further line gives
+their power as measured.
+
+It also prints the S/N measured from the generated tone and noise: the
+key-down tone power over the noise power counted one-sided in the reference
+bandwidth, and the same in 2500 Hz. The S/N asked for counts the noise over a
+two-sided spectrum, so the measured one-sided figure is about 3 dB lower.
+
+Sweeps: vantel-gen --sweep -o DIR [options]
+Writes one file for every combination of the values given into folder DIR,
+named like the window's offered name (800HzSN20BW300Fil3000) followed by
+WPM<speed> when several speeds are given and Msg<n> when several messages
+are, with ".WAV"; and manifest.csv and manifest.jsonl describing each file.
+  --snr, --wpm, --tone a value (20), a list (0,3,6), an inclusive range with
+                       a step (-20:10:2), or a list of these (0:6:2,10);
+                       so does every numeric band option, and --channel a
+                       list of presets (good,poor)
+  --messages FILE      one message per line (empty lines are skipped)
+  --seed N             seeds every file's noise (file i gets output i+1 of
+                       SplitMix64 started at N; the manifest lists them)
+  -j, --jobs N         files made at once (default: the number of cores)
+  -q, --quiet          no progress line on standard error
+)";
+}
+
+}  // namespace vantel::batch
