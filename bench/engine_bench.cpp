@@ -47,7 +47,7 @@ void BM_OscillatorAndTone(benchmark::State& state) {
     std::vector<double> phase(kBlock), amplitude(kBlock), out(kBlock);
     synth::KeyedOscillator oscillator(800.0 / 12000, 600.0 / 12000);
     for (auto _ : state) {
-        oscillator.fill(true, false, phase.data(), amplitude.data(), kBlock);
+        oscillator.process(true, false, phase.data(), amplitude.data(), kBlock);
         synth::kernels::tone(phase.data(), amplitude.data(), out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
     }
@@ -59,7 +59,7 @@ void BM_OscillatorFill(benchmark::State& state) {
     std::vector<double> phase(kBlock), amplitude(kBlock);
     synth::KeyedOscillator oscillator(800.0 / 48000, 600.0 / 48000);
     for (auto _ : state) {
-        oscillator.fill(true, false, phase.data(), amplitude.data(), kBlock);
+        oscillator.process(true, false, phase.data(), amplitude.data(), kBlock);
         benchmark::DoNotOptimize(phase.data());
     }
     setRate(state);
@@ -164,7 +164,7 @@ void BM_EdgeShaper(benchmark::State& state) {
     std::vector<double> out(kBlock);
     std::int64_t done = 0;
     for (auto _ : state) {
-        shaper.fill(out.data(), kBlock);
+        shaper.process(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
         restartAtFileEnd(shaper, done, timed.totalSamples);
     }
@@ -179,8 +179,8 @@ void BM_ToneWander(benchmark::State& state) {
     std::vector<double> increments(kBlock), phases(kBlock);
     std::int64_t done = 0;
     for (auto _ : state) {
-        wander.fill(increments.data(), kBlock);
-        phase.fill(increments.data(), phases.data(), kBlock);
+        wander.process(increments.data(), kBlock);
+        phase.process(increments.data(), phases.data(), kBlock);
         benchmark::DoNotOptimize(phases.data());
         restartAtFileEnd(wander, done, timed.totalSamples);
     }
@@ -215,7 +215,7 @@ void BM_Qsb(benchmark::State& state) {
     channel::QsbGain qsb = channel::QsbGain::forFile(1, 20, 8, kBandRate);
     std::vector<double> out(kBlock);
     for (auto _ : state) {
-        qsb.fill(out.data(), kBlock);
+        qsb.process(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
     }
     setRate(state);
@@ -227,7 +227,7 @@ void BM_Qrn(benchmark::State& state) {
     channel::QrnSource qrn(static_cast<double>(state.range(0)), 20, 6000, kBandRate, 1);
     std::vector<double> out(kBlock, 0.0);
     for (auto _ : state) {
-        qrn.addTo(out.data(), kBlock);
+        qrn.process(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
     }
     setRate(state);
@@ -244,7 +244,7 @@ void BM_Qrm(benchmark::State& state) {
     std::vector<double> out(kBlock, 0.0);
     std::int64_t done = 0;
     for (auto _ : state) {
-        qrm.addTo(out.data(), kBlock);
+        qrm.process(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
         restartAtFileEnd(qrm, done, kTotal);
     }
@@ -268,12 +268,12 @@ void BM_BandConditionsTogether(benchmark::State& state) {
     std::vector<double> envelope(kBlock), phases(kBlock), i(kBlock), q(kBlock), out(kBlock);
     std::int64_t done = 0;
     for (auto _ : state) {
-        shaper.fill(envelope.data(), kBlock);
+        shaper.process(envelope.data(), kBlock);
         phase.fillConstant(700 / kBandRate, phases.data(), kBlock);
         channel::kernels::tone(14142.13, envelope.data(), phases.data(), i.data(), q.data(), kBlock);
         fading.process(i.data(), q.data(), out.data(), kBlock);
-        qrm.addTo(out.data(), kBlock);
-        qrn.addTo(out.data(), kBlock);
+        qrm.process(out.data(), kBlock);
+        qrn.process(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
         done += static_cast<std::int64_t>(kBlock);
         if (done + static_cast<std::int64_t>(kBlock) > kTotal) {

@@ -36,7 +36,7 @@ double EdgeShaper::next() {
     return value;
 }
 
-void EdgeShaper::fill(double* out, std::size_t n) {
+void EdgeShaper::process(double* out, std::size_t n) {
     std::size_t done = 0;
     while (done < n && run_ < runs_.size()) {
         const std::int64_t left = runs_[run_].samples - position_;

@@ -34,7 +34,7 @@ public:
 
     double next();
     // The next n values; the same as n calls of next().
-    void fill(double* out, std::size_t n);
+    void process(double* out, std::size_t n);
     void reset();
 
 private:

@@ -168,7 +168,7 @@ double QrmSource::next() {
 // the channel are not computed there, only the fading's gains move on. What
 // is left out is 0 (or -0) in every sample, so the sum is the same.
 void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
-    voice.shaper.fill(envelope_.data(), n);
+    voice.shaper.process(envelope_.data(), n);
     voice.silence.split(
         envelope_.data(), n, [&](std::size_t from, std::size_t to) { addSounding(voice, sum, from, to); },
         [&](std::size_t from, std::size_t to) {
@@ -189,24 +189,14 @@ void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::si
     for (std::size_t i = 0; i < n; ++i) sum[from + i] += tone[i];
 }
 
-void QrmSource::addTo(double* buffer, std::size_t n) { mix(buffer, n, true); }
-
-// 0 + x is x for every sum the voices give (none is -0), so writing gives
-// what adding to zeros would.
-void QrmSource::writeTo(double* out, std::size_t n) { mix(out, n, false); }
-
-void QrmSource::mix(double* buffer, std::size_t n, bool add) {
+void QrmSource::process(double* out, std::size_t n) {
     for (auto* scratch : {&envelope_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
-        // The voices' sum first, then added, as next() adds them.
+        // The voices summed in the order next() sums them.
         std::fill(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), 0.0);
         for (Voice& voice : voices_) addVoice(voice, sum_.data(), count);
-        if (add) {
-            for (std::size_t i = 0; i < count; ++i) buffer[done + i] += sum_[i];
-        } else {
-            std::copy(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), buffer + done);
-        }
+        std::copy(sum_.begin(), sum_.begin() + static_cast<std::ptrdiff_t>(count), out + done);
         sample_ += static_cast<std::int64_t>(count);
         done += count;
     }

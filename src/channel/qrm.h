@@ -72,10 +72,8 @@ public:
     QrmSource(QrmSource&&) = default;
 
     double next();
-    // Adds the next n samples to buffer; the same as adding n calls of next().
-    void addTo(double* buffer, std::size_t n);
-    // Writes the next n samples to out; the same as n calls of next().
-    void writeTo(double* out, std::size_t n);
+    // The next n samples; the same as n calls of next().
+    void process(double* out, std::size_t n);
     void reset();
 
     const std::vector<QrmStation>& stations() const { return stations_; }
@@ -93,7 +91,6 @@ private:
     // Adds a stretch of one voice that sounds (or still echoes in the fading's
     // delay line) to the sum.
     void addSounding(Voice& voice, double* sum, std::size_t from, std::size_t to);
-    void mix(double* buffer, std::size_t n, bool add);
     double voiceSample(Voice& voice) const;
     void addVoice(Voice& voice, double* sum, std::size_t n);
 

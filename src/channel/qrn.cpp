@@ -111,7 +111,10 @@ std::int64_t QrnSource::quietSamples(std::int64_t limit) const {
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(untilNext));
 }
 
-void QrnSource::addTo(double* buffer, std::size_t n) {
+void QrnSource::process(double* out, std::size_t n) {
+    // The crashes are added onto silence, as next() adds them to 0.
+    std::fill(out, out + n, 0.0);
+    double* buffer = out;
     variance_.resize(kChunk);
     values_.resize(kChunk);
     for (std::size_t i = 0; i < n;) {

@@ -31,8 +31,8 @@ public:
     QrnSource(double ratePerSecond, double levelDb, double noiseSigma, double sampleRate, std::uint64_t fileSeed);
 
     double next();
-    // Adds the next n samples of QRN to buffer; the same as adding n calls of next().
-    void addTo(double* buffer, std::size_t n);
+    // The next n samples of QRN; the same as n calls of next().
+    void process(double* out, std::size_t n);
     void reset();
 
     // Crashes begun, and the energy (sum of squared samples) added, so far.

@@ -29,7 +29,7 @@ double QsbGain::next() {
     return scale_ * formula::qsb(static_cast<double>(sample_++), cyclesPerSample_, startPhase_, exponent_);
 }
 
-void QsbGain::fill(double* out, std::size_t n) {
+void QsbGain::process(double* out, std::size_t n) {
     kernels::qsb(static_cast<double>(sample_), cyclesPerSample_, startPhase_, exponent_, scale_, out, n);
     sample_ += static_cast<std::int64_t>(n);
 }

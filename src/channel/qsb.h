@@ -22,7 +22,7 @@ public:
 
     double next();
     // The next n gains; the same as n calls of next().
-    void fill(double* out, std::size_t n);
+    void process(double* out, std::size_t n);
     void reset() { sample_ = 0; }
 
     // The mean squared gain over the first `samples` samples (before any

@@ -13,6 +13,7 @@ namespace vantel::channel {
 class SilenceTracker {
 public:
     explicit SilenceTracker(std::int64_t echo = 0) : echo_(echo) {}
+    void reset() { zerosBefore_ = 0; }
 
     // Calls sound(from, to) and silence(from, to) for the spans of
     // envelope[0, n) in order.

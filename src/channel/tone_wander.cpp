@@ -41,7 +41,7 @@ double ToneWander::nextIncrement() {
     return increment;
 }
 
-void ToneWander::fill(double* increments, std::size_t n) {
+void ToneWander::process(double* increments, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
         // Stretches within one run and wholly inside or outside the chirp:
         // there the count since the key went down grows by one per sample.

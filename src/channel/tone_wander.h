@@ -26,7 +26,7 @@ public:
 
     double nextIncrement();
     // The next n increments; the same as n calls of nextIncrement().
-    void fill(double* increments, std::size_t n);
+    void process(double* increments, std::size_t n);
     void reset();
 
 private:
@@ -59,7 +59,7 @@ public:
         return phase;
     }
     // phases[i] for the next n samples; the same as n calls of next().
-    void fill(const double* increments, double* phases, std::size_t n) {
+    void process(const double* increments, double* phases, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) phases[i] = next(increments[i]);
     }
     // The same with one increment for all n samples.

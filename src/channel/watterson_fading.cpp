@@ -120,7 +120,7 @@ ComplexGain DopplerPath::next() {
     return g;
 }
 
-void DopplerPath::fill(double* re, double* im, std::size_t n) {
+void DopplerPath::process(double* re, double* im, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
         const std::int64_t wanted = static_cast<std::int64_t>(n - i);
         const auto count = static_cast<std::size_t>(std::min(step_ - position_, wanted));
@@ -212,8 +212,8 @@ void WattersonChannel::process(const double* inPhase, const double* quadrature, 
     historyQ_.resize(kChunk + static_cast<std::size_t>(delay_));
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
-        path1_.fill(g1re_.data(), g1im_.data(), count);
-        path2_.fill(g2re_.data(), g2im_.data(), count);
+        path1_.process(g1re_.data(), g1im_.data(), count);
+        path2_.process(g2re_.data(), g2im_.data(), count);
         kernels::FadingBlock block{g1re_.data(), g1im_.data(), g2re_.data(), g2im_.data(), inPhase + done,
                                    quadrature + done, inPhase + done, quadrature + done};
         if (delay_ > 0) {

@@ -54,7 +54,7 @@ public:
 
     ComplexGain next();
     // The next n gains' real and imaginary components; the same as n calls of next().
-    void fill(double* re, double* im, std::size_t n);
+    void process(double* re, double* im, std::size_t n);
     // Moves on by n gains without making them: the state n calls of next()
     // leave (the points are drawn alike).
     void skip(std::int64_t n);

@@ -16,6 +16,11 @@ class FirRing {
 public:
     // Every run starts writing at slot 0; the contents are kept.
     void startRun() { position_ = 0; }
+    // Silence in the whole delay line, as at the window's start.
+    void reset() {
+        delay_.fill(0);
+        position_ = 0;
+    }
 
     // Filters one sample with taps 0..length of `coeffs`. The length may change
     // between calls (the user edits the bandwidth during a run).

@@ -27,11 +27,12 @@ struct StoreResult {
 // before it takes the target name.
 using BeforePublish = std::function<void()>;
 
-// Copies `source` byte for byte to `target`. The copy is written under a
-// temporary name in the target's folder and only then linked to the target
-// name, which fails if anything has taken that name meanwhile; so the target
-// name never shows a partial copy and never replaces an entry, however late
-// that entry appeared. No temporary file is left behind in any outcome.
+// Copies `source` byte for byte to `target`, through the one "temporary, then
+// publish" routine (save::PendingFile): under a temporary name in the target's
+// folder, flushed, and only then given the target name, which fails if
+// anything has taken that name meanwhile; so the target name never shows a
+// partial copy and never replaces an entry, however late that entry appeared.
+// No temporary file is left behind in any outcome.
 StoreResult copyWithoutReplacing(const std::string& source, const std::string& target,
                                  const BeforePublish& beforePublish = {});
 

@@ -31,15 +31,18 @@ std::string cannotCreate(const std::string& shownName, int error) {
     return "Cannot create " + shownName + ": " + reason(error);
 }
 
+PublishError::PublishError(const std::string& shownName, const std::string& why, int error)
+    : std::runtime_error("Cannot create " + shownName + ": " + why), reason_(why), error_(error) {}
+
 Folder::Folder(const std::filesystem::path& path, const std::string& shownName)
     : path_(path.empty() ? std::filesystem::path(".") : path) {
     fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) throw PublishError(cannotCreate(shownName, errno));
+    if (fd_ < 0) throw PublishError(shownName, reason(errno), errno);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int error = errno;
         ::close(fd_);
-        throw PublishError(cannotCreate(shownName, error));
+        throw PublishError(shownName, reason(error), error);
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
@@ -53,6 +56,8 @@ bool Folder::stillAtItsPath() const {
     struct stat st {};
     return ::stat(path_.c_str(), &st) == 0 && sameEntry(st, device_, inode_);
 }
+
+void Folder::sync() const { ::fsync(fd_); }
 
 std::filesystem::path Folder::whereNow() const {
     std::error_code error;
@@ -68,7 +73,7 @@ PendingFile::PendingFile(const Folder& folder, std::string name, std::string sho
       temporary_(name_ + temporarySuffix),
       replace_(replace) {
     fd_ = ::openat(folder_.fd(), temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0) throw PublishError(cannotCreate(shown_, errno));
+    if (fd_ < 0) throw PublishError(shown_, reason(errno), errno);
     created_ = true;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) fail(errno);
@@ -90,7 +95,7 @@ void PendingFile::fail(int error) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     removeTemporary();
-    throw PublishError(cannotCreate(shown_, error));
+    throw PublishError(shown_, reason(error), error);
 }
 
 void PendingFile::write(const char* data, std::size_t size) {
@@ -101,6 +106,10 @@ void PendingFile::write(const char* data, std::size_t size) {
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+}
+
+void PendingFile::sync() {
+    if (::fsync(fd_) != 0) fail(errno);
 }
 
 void PendingFile::publish(bool folderMustStay) {
@@ -114,18 +123,18 @@ void PendingFile::publish(bool folderMustStay) {
     if (::fstatat(folder_.fd(), temporary_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !sameEntry(st, device_, inode_)) {
         created_ = false;
-        throw PublishError("Cannot create " + shown_ + ": it was removed or replaced while being written");
+        throw PublishError(shown_, "it was removed or replaced while being written");
     }
     if (folderMustStay && !folder_.stillAtItsPath()) {
         removeTemporary();
-        throw PublishError("Cannot create " + shown_ + ": its folder was moved or removed while it was written");
+        throw PublishError(shown_, "its folder was moved or removed while it was written");
     }
     const int error = replace_ == Replace::Allowed
                           ? (::renameat(folder_.fd(), temporary_.c_str(), folder_.fd(), name_.c_str()) == 0 ? 0 : errno)
                           : renameWithoutReplacing(folder_.fd(), temporary_, name_);
     if (error == EEXIST) {
         removeTemporary();
-        throw PublishError("Cannot create " + shown_ + ": something else took that name meanwhile; it was left as it was");
+        throw PublishError(shown_, "something else took that name meanwhile; it was left as it was", EEXIST);
     }
     if (error != 0) fail(error);
     created_ = false;  // the temporary's name is gone with the rename

@@ -19,7 +19,17 @@ namespace vantel::save {
 // device").
 class PublishError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // "Cannot create NAME: reason"; `error` the errno value it stems from (0
+    // when none), EEXIST when something else took the name.
+    PublishError(const std::string& shownName, const std::string& reason, int error = 0);
+    explicit PublishError(const std::string& message) : std::runtime_error(message) {}
+
+    const std::string& reason() const { return reason_; }
+    int error() const { return error_; }
+
+private:
+    std::string reason_;
+    int error_ = 0;
 };
 
 // "Cannot create NAME: reason" for an errno value.
@@ -41,6 +51,9 @@ public:
     bool stillAtItsPath() const;
     // Where the folder is now (it may have been moved), as the system names it.
     std::filesystem::path whereNow() const;
+    // So that names just given survive a crash; failures are ignored (a name
+    // already stands, only its durability is in question).
+    void sync() const;
 
 private:
     std::filesystem::path path_;
@@ -72,6 +85,8 @@ public:
     // Writes all of `data` at the end of what was written; PublishError naming
     // the file on failure.
     void write(const char* data, std::size_t size);
+    // Flushes the bytes to the disk before the file is given its name.
+    void sync();
     // Closes the file and gives it its name. With `folderMustStay`, refuses
     // when the folder's path no longer leads to the folder (moved or removed
     // while the file was made): the file would not be where it was asked for.

@@ -60,7 +60,7 @@ BandPath::WantedEnergy BandPath::measureWanted(const RunSetup& setup) {
     for (std::int64_t element = 0; element < setup.plan.elements; ++element) {
         for (std::int64_t left = keying.samples(element); left > 0;) {
             const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kMostSamples));
-            oscillator.fill(keying.keyDown(element), fsk, phase.data(), amplitude.data(), n);
+            oscillator.process(keying.keyDown(element), fsk, phase.data(), amplitude.data(), n);
             path.makeWanted(amplitude.data(), phase.data(), received.data(), n, &energy);
             left -= static_cast<std::int64_t>(n);
         }
@@ -88,7 +88,7 @@ void BandPath::envelope(const double* keyedAmplitude, double* out, std::size_t n
     }
     // The shaped envelope replaces the key state, with the oscillator's lag:
     // sample t sounds at the envelope of sample t - 1.
-    shaper_->fill(shaped_.data(), n);
+    shaper_->process(shaped_.data(), n);
     out[0] = shapedCarry_;
     std::copy(shaped_.data(), shaped_.data() + n - 1, out + 1);
     shapedCarry_ = shaped_[n - 1];
@@ -109,15 +109,24 @@ void BandPath::addTone(const double* phase, double* wanted, std::size_t first, s
     fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
 }
 
+void BandPath::reset() {
+    if (shaper_) shaper_->reset();
+    shapedCarry_ = 1;
+    if (wander_) wander_->reset();
+    phase_.reset();
+    if (fading_) fading_->reset();
+    silence_.reset();
+    if (qsb_) qsb_->reset();
+    if (qrm_) qrm_->reset();
+    if (qrn_) qrn_->reset();
+}
+
 void BandPath::process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm,
                        double* qrn, std::size_t n) {
     if (n == 0) return;
     makeWanted(keyedAmplitude, phase, wanted, n);
-    if (qrm_) qrm_->writeTo(qrm, n);
-    if (qrn_) {
-        std::fill(qrn, qrn + n, 0.0);
-        qrn_->addTo(qrn, n);
-    }
+    if (qrm_) qrm_->process(qrm, n);
+    if (qrn_) qrn_->process(qrn, n);
 }
 
 void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, std::size_t n,
@@ -125,8 +134,8 @@ void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, dou
     envelope(keyedAmplitude, envelope_.data(), n);
     const double* tonePhase = phase;
     if (wander_) {
-        wander_->fill(increments_.data(), n);
-        phase_.fill(increments_.data(), phases_.data(), n);
+        wander_->process(increments_.data(), n);
+        phase_.process(increments_.data(), phases_.data(), n);
         tonePhase = phases_.data();
     }
     // Between marks, once the fading's delay line has emptied, the wanted
@@ -140,7 +149,7 @@ void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, dou
             if (fading_) fading_->skipSilence(static_cast<std::int64_t>(to - from));
         });
     if (qsb_) {
-        qsb_->fill(gain_.data(), n);
+        qsb_->process(gain_.data(), n);
         for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
     }
     if (energy) energy->received += kernels::sumOfSquares(wanted, n);

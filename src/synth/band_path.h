@@ -45,6 +45,9 @@ public:
     void process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm, double* qrn,
                  std::size_t n);
 
+    // Back to the file's first sample (the normalisation measured stays).
+    void reset();
+
     bool hasQrm() const { return qrm_.has_value(); }
     bool hasQrn() const { return qrn_.has_value(); }
     std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : 0; }

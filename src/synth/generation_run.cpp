@@ -64,7 +64,7 @@ std::int16_t GenerationRun::produceSample(bool keyDown, const LiveControls& live
 // One sample of tone, noise and what the band adds, as the block path makes it.
 double GenerationRun::bandSample(bool keyDown, double noise, const LiveControls& live) {
     double phase = 0, amplitude = 0, wanted = 0, qrm = 0, qrn = 0;
-    oscillator_.fill(keyDown, live.fsk, &phase, &amplitude, 1);
+    oscillator_.process(keyDown, live.fsk, &phase, &amplitude, 1);
     band_->process(&amplitude, &phase, &wanted, &qrm, &qrn, 1);
     measure_.noiseEnergy += noise * noise;
     ++measure_.noiseSamples;
@@ -153,7 +153,7 @@ void GenerationRun::makeRawSamples(const LiveControls& live, double* raw, std::s
     for (std::size_t filled = 0; filled < count;) {
         const std::int64_t leftInElement = keying_.samples(element_) - sampleInElement_;
         const std::size_t n = std::min<std::size_t>(count - filled, static_cast<std::size_t>(leftInElement));
-        oscillator_.fill(keying_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
+        oscillator_.process(keying_.keyDown(element_), live.fsk, &phase_[filled], &amplitude_[filled], n);
         advance(static_cast<std::int64_t>(n));
         filled += n;
     }

@@ -2,7 +2,7 @@
 
 namespace vantel::synth {
 
-void KeyedOscillator::fill(bool keyDown, bool fsk, double* phase, double* amplitude, std::size_t n) {
+void KeyedOscillator::process(bool keyDown, bool fsk, double* phase, double* amplitude, std::size_t n) {
     if (n == 0) return;
     const double increment = (fsk && !keyDown) ? spaceIncrement_ : markIncrement_;
     const double keyed = fsk ? amplitude_ : (keyDown ? kPeakAmplitude : 0.0);

@@ -34,7 +34,11 @@ public:
 
     // The phases and amplitudes of the next n samples with one key state, for
     // computing their tone in bulk; leaves the oscillator as n calls of next().
-    void fill(bool keyDown, bool fsk, double* phase, double* amplitude, std::size_t n);
+    void process(bool keyDown, bool fsk, double* phase, double* amplitude, std::size_t n);
+    void reset() {
+        phase_ = 0;
+        amplitude_ = kPeakAmplitude;
+    }
 
 private:
     double markIncrement_;

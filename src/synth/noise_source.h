@@ -47,6 +47,7 @@ public:
     std::uint64_t seed() const { return seed_; }
     std::uint64_t pairsDrawn() const { return counter_; }
     void skip(std::uint64_t pairs) { counter_ += pairs; }
+    void reset() { counter_ = 0; }
 
 private:
     std::uint64_t seed_;

@@ -67,7 +67,7 @@ TEST(EdgeShaper, BlocksGiveTheSamplesOneAtATimeDo) {
             const std::size_t n = std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 700)(random),
                                                         expected.size() - got.size());
             std::vector<double> chunk(n);
-            block.fill(chunk.data(), n);
+            block.process(chunk.data(), n);
             got.insert(got.end(), chunk.begin(), chunk.end());
         }
         EXPECT_EQ(got, expected) << rise;

@@ -91,7 +91,7 @@ TEST(Qrm, BlocksGiveTheSamplesOneAtATimeDo) {
         for (std::size_t done = 0; done < got.size();) {
             const std::size_t n =
                 std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 3000)(random), got.size() - done);
-            block.addTo(got.data() + done, n);
+            block.process(got.data() + done, n);
             done += n;
         }
         EXPECT_EQ(got, expected) << faded;
@@ -117,7 +117,7 @@ TEST(Qrm, StationsShowAsPeaksAtTheirFrequenciesAndLevels) {
     }
     QrmSource qrm(list, kAmplitude, kRise, kRate, kN, 2025);
     std::vector<double> signal(kN, 0.0);
-    qrm.addTo(signal.data(), signal.size());
+    qrm.process(signal.data(), signal.size());
     const std::vector<double> psd = testing::averagedPeriodogram(signal, 8192);
     const double binHz = kRate / 8192;
     for (const QrmStation& s : list) {

@@ -51,7 +51,7 @@ TEST(Qrn, CrashesArriveAtTheRateWithTheExpectedEnergy) {
     constexpr double kRate = 8000;
     QrnSource qrn(20, 10, 100, kRate, 77);
     std::vector<double> buffer(1 << 20);
-    for (int block = 0; block < 2000 * 8000 / (1 << 20); ++block) qrn.addTo(buffer.data(), buffer.size());
+    for (int block = 0; block < 2000 * 8000 / (1 << 20); ++block) qrn.process(buffer.data(), buffer.size());
     const double seconds = std::floor(2000 * 8000.0 / (1 << 20)) * (1 << 20) / kRate;
     const double expectedCount = 20 * seconds;
     std::cout << "QRN: " << qrn.crashes() << " crashes in " << seconds << " s (expected " << expectedCount
@@ -69,7 +69,7 @@ TEST(Qrn, BlocksGiveTheSamplesOneAtATimeDo) {
     for (std::size_t done = 0; done < got.size();) {
         const std::size_t n =
             std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 9000)(random), got.size() - done);
-        block.addTo(got.data() + done, n);
+        block.process(got.data() + done, n);
         done += n;
     }
     EXPECT_EQ(got, expected);
@@ -79,11 +79,11 @@ TEST(Qrn, BlocksGiveTheSamplesOneAtATimeDo) {
     block.reset();
     EXPECT_EQ(block.crashes(), 0);
     EXPECT_EQ(block.next(), expected[0]);
-    // No crashes, nothing added.
+    // No crashes, silence.
     QrnSource none(0, 20, 50, 8000, 9);
     std::vector<double> quiet(10000, 1.5);
-    none.addTo(quiet.data(), quiet.size());
-    EXPECT_EQ(quiet, std::vector<double>(10000, 1.5));
+    none.process(quiet.data(), quiet.size());
+    EXPECT_EQ(quiet, std::vector<double>(10000, 0.0));
     EXPECT_EQ(none.crashes(), 0);
     EXPECT_THROW(QrnSource(101, 20, 50, 8000, 9), text::SettingError);
     EXPECT_THROW(QrnSource(1, 61, 50, 8000, 9), text::SettingError);

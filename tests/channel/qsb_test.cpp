@@ -70,7 +70,7 @@ TEST(Qsb, BlocksGiveTheGainsOneAtATimeDo) {
     for (std::size_t done = 0; done < got.size();) {
         const std::size_t n =
             std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 5000)(random), got.size() - done);
-        block.fill(got.data() + done, n);
+        block.process(got.data() + done, n);
         done += n;
     }
     EXPECT_EQ(got, expected);

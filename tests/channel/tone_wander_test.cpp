@@ -52,7 +52,7 @@ TEST(ToneWander, BlocksGiveTheIncrementsOneAtATimeDo) {
     for (std::size_t done = 0; done < got.size();) {
         const std::size_t n = std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 2000)(random),
                                                     got.size() - done);
-        block.fill(got.data() + done, n);
+        block.process(got.data() + done, n);
         done += n;
     }
     EXPECT_EQ(got, expected);
@@ -64,7 +64,7 @@ TEST(PhaseAccumulator, IntegratesAsTheKeyedOscillatorAndStaysInTheUnitInterval) 
     // A constant increment gives the oscillator's phases to the bit.
     synth::KeyedOscillator oscillator(800.0 / 12000, 600.0 / 12000);
     std::vector<double> phase(5000), amplitude(5000), ours(5000);
-    oscillator.fill(true, false, phase.data(), amplitude.data(), phase.size());
+    oscillator.process(true, false, phase.data(), amplitude.data(), phase.size());
     PhaseAccumulator accumulator;
     accumulator.fillConstant(800.0 / 12000, ours.data(), ours.size());
     EXPECT_EQ(ours, phase);

@@ -23,7 +23,7 @@ RandomStream stream(StreamId id) { return RandomStream(kSeed, id); }
 
 std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
     std::vector<double> re(n), im(n);
-    path.fill(re.data(), im.data(), n);
+    path.process(re.data(), im.data(), n);
     std::vector<ComplexGain> out(n);
     for (std::size_t k = 0; k < n; ++k) out[k] = {re[k], im[k]};
     return out;

@@ -8,6 +8,7 @@
 #include "keying/morse_encoder.h"
 #include "support/run_support.h"
 #include "support/wav_file.h"
+#include "synth/band_path.h"
 #include "synth/generation_run.h"
 
 namespace vantel::synth {
@@ -36,8 +37,7 @@ settings::GenerationSettings morseSettings(const std::string& message) {
     return s;
 }
 
-TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
-    const auto s = morseSettings("CQ DE W1AW <AR>");
+BandSetup everyEffect() {
     BandSetup band;
     band.message = "CQ DE W1AW <AR>";
     band.extendedCharacters = true;
@@ -51,6 +51,12 @@ TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
     band.conditions.qsbDepthDb = 6;
     band.conditions.qrmStations = 2;
     band.conditions.qrnRate = 3;
+    return band;
+}
+
+TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
+    const auto s = morseSettings("CQ DE W1AW <AR>");
+    const BandSetup band = everyEffect();
     const Made fast = make(Renderer::Fast, s, settings::Mode::OnOffCW, band);
     const Made reference = make(Renderer::Reference, s, settings::Mode::OnOffCW, band);
     ASSERT_EQ(fast.samples.size(), reference.samples.size());
@@ -63,6 +69,25 @@ TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
     EXPECT_GT(fast.measure.qrmEnergy, 0);
     EXPECT_GT(fast.measure.qrnEnergy, 0);
     EXPECT_EQ(fast.measure.qrnCrashes, reference.measure.qrnCrashes);
+}
+
+TEST(BandRender, AResetBandPathStartsItsFileAgain) {
+    const RunSetup setup = setUpRun(morseSettings("CQ DE W1AW <AR>"), settings::Mode::OnOffCW, "3", everyEffect());
+    BandPath path(setup);
+    constexpr std::size_t kN = 4000;
+    std::vector<double> amplitude(kN, kPeakAmplitude), phase(kN);
+    for (std::size_t i = 0; i < kN; ++i) phase[i] = std::fmod(0.07 * static_cast<double>(i), 1.0);
+    auto firstSamples = [&] {
+        std::vector<double> wanted(kN), qrm(kN), qrn(kN);
+        path.process(amplitude.data(), phase.data(), wanted.data(), qrm.data(), qrn.data(), kN);
+        wanted.insert(wanted.end(), qrm.begin(), qrm.end());
+        wanted.insert(wanted.end(), qrn.begin(), qrn.end());
+        return wanted;
+    };
+    const std::vector<double> first = firstSamples();
+    firstSamples();
+    path.reset();
+    EXPECT_EQ(firstSamples(), first);
 }
 
 TEST(BandRender, EachEffectDrawsOnlyFromItsOwnStream) {
