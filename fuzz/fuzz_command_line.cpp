@@ -33,6 +33,7 @@ std::vector<std::string> argumentsFor(const batch::CommandLine& line) {
     if (r.seed) add("--seed", std::to_string(*r.seed));
     if (!r.filterOn) args.push_back("--no-filter");
     if (line.help) args.push_back("--help");
+    if (line.version) args.push_back("--version");
     if (line.sweep) args.push_back("--sweep");
     if (line.strict) args.push_back("--strict");
     if (line.quietWarnings) args.push_back("--quiet-warnings");
