@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# deb_package_test.sh CPACK BUILD_DIR SCRATCH_DIR VERSION SOURCE_DIR FORTIFY
+# deb_package_test.sh CPACK BUILD_DIR SCRATCH_DIR VERSION SOURCE_DIR FORTIFY PYTHON
 # Builds the Debian package into SCRATCH_DIR (so that nothing else in the
 # build folder is touched) and checks its fields, its dependencies, that it
 # holds the two programs and their files and nothing else, that what it
 # installs is what the build and the source hold, and that lintian finds no
 # error and no warning in it. FORTIFY is "fortified" when the build defines
 # _FORTIFY_SOURCE (not in the Debug and sanitizer builds), else "unfortified".
+# PYTHON is "python" when the build makes the Python module, which the package
+# then holds and Debian's python3 must import from it.
 set -uo pipefail
 cpack=$1
 build=$2
@@ -13,6 +15,7 @@ scratch=$3
 version=$4
 source=$5
 fortify=$6
+python=$7
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -66,6 +69,17 @@ expected=$(sort <<'LIST'
 ./usr/share/man/man1/vantel.1.gz
 LIST
 )
+modules=/usr/lib/python3/dist-packages/vantel
+if [ "$python" = python ]; then
+  extension=$(/usr/bin/python3 -c 'import sysconfig; print("_vantel" + sysconfig.get_config_var("EXT_SUFFIX"))')
+  expected=$(sort <<LIST
+$expected
+$(for f in __init__.py __main__.py _clip.py _options.py _sweep.py data.py torch.py py.typed "$extension"; do
+    echo ".$modules/$f"
+  done)
+LIST
+)
+fi
 listing=$(dpkg-deb -c "$deb")
 files=$(awk '$1 !~ /^d/ { print $6 }' <<<"$listing" | sort)
 [ "$files" = "$expected" ] || fail "the package holds other files than expected:
@@ -98,6 +112,16 @@ for size in 32 48 128; do
   [ "$signature" = "137 80 78 71 13 10 26 10" ] && [ "$width" -eq "$size" ] && [ "$height" -eq "$size" ] ||
     fail "$png is not a ${size}x${size} PNG (${width}x${height})"
 done
+
+# Debian's python3 imports the packaged module (and no other) and makes a clip.
+if [ "$python" = python ]; then
+  grep -qx python3-numpy <<<"$depends" || fail "Depends does not name python3-numpy: $(field Depends)"
+  clip=$(cd "$scratch" && PYTHONPATH=$root$(dirname "$modules") /usr/bin/python3 -c '
+import vantel
+clip = vantel.generate(message="e", rate=8000)
+print(vantel.__file__, len(clip.samples), clip.labels[0][0])' 2>&1)
+  [ "$clip" = "$root$modules/__init__.py 1920 E" ] || fail "the packaged Python module: $clip"
+fi
 
 # The newest changelog entry is this version's (lintian does not compare
 # them), and the copyright names LICENSE's holder and holds its text in full.
