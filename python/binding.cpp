@@ -363,12 +363,6 @@ py::dict runSweepLocal(const batch::SweepPlan& plan, unsigned jobs, bool progres
 
 using TextList = std::vector<std::optional<std::string>>;
 
-py::list bytesList(const TextList& texts) {
-    py::list list;
-    for (const auto& t : texts) list.append(t ? py::object(py::bytes(*t)) : py::object(py::none()));
-    return list;
-}
-
 // A request as plain values, to be sent to another process; the texts as
 // bytes, exactly as typed.
 py::tuple requestState(const batch::FileRequest& r) {
@@ -463,6 +457,11 @@ PYBIND11_MODULE(_vantel, m) {
     m.def("parse_command_line", &batch::parseCommandLine, py::arg("args"),
           "vantel-gen's command line; ValueError with its message when it cannot be used");
     m.def("usage", &batch::usageText);
+    m.attr("OPTION_HELP") = [] {
+        py::list options;
+        for (const batch::OptionHelp& o : batch::optionHelp()) options.append(py::make_tuple(o.name, o.value, o.help));
+        return options;
+    }();
 
     m.def("loose_text_warnings", py::overload_cast<const batch::FileRequest&>(&batch::looseTextWarnings));
     m.def("render_clip", &renderClip, py::arg("request"), py::arg("index") = 0, py::arg("file_name"));

@@ -1,6 +1,8 @@
 #include "batch/command_line.h"
 
+#include <algorithm>
 #include <charconv>
+#include <regex>
 
 #include "batch/sweep.h"
 
@@ -72,7 +74,50 @@ void checkSweepOptions(const CommandLine& line) {
     }
 }
 
+// The usage text's option lines start here; what an option's line wraps
+// continues under its help's column.
+constexpr std::string_view kOptionIndent = "  -";
+constexpr std::size_t kHelpColumn = 23;
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool continues(const std::string& line) {
+    return line.size() > kHelpColumn && line.find_first_not_of(' ') == kHelpColumn;
+}
+
+// "  -o, --output FILE    output file ...": a short name perhaps, the long
+// name, the value's name perhaps, then the help after two blanks or more (or
+// on the lines below).
+const std::regex kOptionLine(R"(  (?:-\w, )?(--[a-z-]+)(?: ([A-Z_]+))?(?:  +(.*))?)");
+
 }  // namespace
+
+std::vector<OptionHelp> optionHelp() {
+    std::vector<OptionHelp> options;
+    const std::vector<std::string> lines = linesOf(usageText());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        if (!std::regex_match(lines[i], m, kOptionLine)) continue;
+        OptionHelp option{m[1], m[2], m[3]};
+        for (; i + 1 < lines.size() && continues(lines[i + 1]); ++i) {
+            if (!option.help.empty()) option.help += ' ';
+            option.help += lines[i + 1].substr(kHelpColumn);
+        }
+        const bool listed = std::any_of(options.begin(), options.end(),
+                                        [&](const OptionHelp& o) { return o.name == option.name; });
+        if (!listed) options.push_back(std::move(option));
+    }
+    return options;
+}
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
@@ -171,6 +216,13 @@ whole text a number in range):
   --qrn-level DB       their median peak above the noise, -20 to 60 (20)
   --chirp HZ           the tone pulled this high at each key-down, 0 to 500
   --drift HZ_PER_MIN   the tone moving linearly, -1000 to 1000 Hz a minute
+The message's place in the file (Morse modes; off unless given):
+  --lead-in S          silence before the first character, 0 to 3600 s
+  --tail S             silence after the message, 0 to 3600 s
+  --duration S         a file exactly this long, up to 3600 s: the characters
+                       that fit whole, then silence to its end
+  --crop-from SHARE    start at the character this share (0 to 1) into the
+                       message
 The S/N label stays the wanted signal's key-down power (after its edges and
 fading) against the background noise; with QRM or QRN a further line gives
 their power as measured.

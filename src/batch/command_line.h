@@ -41,4 +41,14 @@ SweepRequest sweepRequest(const CommandLine& commandLine);
 
 std::string usageText();
 
+// One option as the usage text lists it: its long name ("--snr"), the name of
+// its value ("TEXT"; empty for a flag) and what the text says of it, its
+// lines joined. Each option once, in the order of the text.
+struct OptionHelp {
+    std::string name;
+    std::string value;
+    std::string help;
+};
+std::vector<OptionHelp> optionHelp();
+
 }  // namespace vantel::batch

@@ -107,6 +107,10 @@ void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::Ba
             case Band::QrnLevel: value = c.qrnRate > 0 ? c.qrnLevelDb : none; break;
             case Band::Chirp: value = c.chirpHz; break;
             case Band::Drift: value = c.driftHzPerMin; break;
+            case Band::LeadIn: value = c.leadInS; break;
+            case Band::Tail: value = c.tailS; break;
+            case Band::Duration: value = c.durationS; break;
+            case Band::CropFrom: value = c.cropFrom; break;
         }
         row.emplace_back(std::string(option.usedField), std::move(value));
     }

@@ -98,8 +98,12 @@ enum class Band {
     QrnLevel,
     Chirp,
     Drift,
+    LeadIn,
+    Tail,
+    Duration,
+    CropFrom,
 };
-inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::Drift) + 1;
+inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::CropFrom) + 1;
 
 enum class BandValue {
     Number,       // any number in the limit's range
@@ -146,6 +150,10 @@ inline constexpr std::array<BandOption, kBandCount> kBandOptions{{
     {Band::QrnLevel, "--qrn-level", "DB", BandValue::Number, &channel::limits::kQrnLevel, "QrnLevel", "qrn_level_db"},
     {Band::Chirp, "--chirp", "HZ", BandValue::Number, &channel::limits::kChirp, "Chirp", "chirp_hz"},
     {Band::Drift, "--drift", "HZ_PER_MIN", BandValue::Number, &channel::limits::kDrift, "Drift", "drift_hz_per_min"},
+    {Band::LeadIn, "--lead-in", "S", BandValue::Number, &channel::limits::kLeadIn, "LeadIn", "lead_in_s"},
+    {Band::Tail, "--tail", "S", BandValue::Number, &channel::limits::kTail, "Tail", "tail_s"},
+    {Band::Duration, "--duration", "S", BandValue::Number, &channel::limits::kDuration, "Duration", "duration_s"},
+    {Band::CropFrom, "--crop-from", "SHARE", BandValue::Number, &channel::limits::kCropFrom, "CropFrom", "crop_from"},
 }};
 
 inline const BandOption& bandOption(Band id) { return kBandOptions[static_cast<std::size_t>(id)]; }

@@ -214,6 +214,10 @@ channel::BandConditions bandConditions(const FileRequest& o) {
             case Band::QrnLevel: c.qrnLevelDb = value; break;
             case Band::Chirp: c.chirpHz = value; break;
             case Band::Drift: c.driftHzPerMin = value; break;
+            case Band::LeadIn: c.leadInS = value; break;
+            case Band::Tail: c.tailS = value; break;
+            case Band::Duration: c.durationS = value; break;
+            case Band::CropFrom: c.cropFrom = value; break;
             case Band::Channel: break;
         }
     }
@@ -235,6 +239,9 @@ void checkCompanions(const FileRequest& o) {
         throw UsageError("--qrm-spread and --qrm-level go with --qrm");
     }
     if (given(Band::QrnLevel) && !given(Band::Qrn)) throw UsageError("--qrn-level goes with --qrn");
+    if (given(Band::Tail) && given(Band::Duration)) {
+        throw UsageError("--tail goes without --duration, which fills the file with silence to its end");
+    }
 }
 
 void checkLevelPolicy(const FileRequest& request) {

@@ -25,6 +25,10 @@ void validate(const BandConditions& c, double characterWpm) {
     limits::kQrmLevel.check(c.qrmLevelDb);
     limits::kQrnRate.check(c.qrnRate);
     limits::kQrnLevel.check(c.qrnLevelDb);
+    limits::kLeadIn.check(c.leadInS);
+    limits::kTail.check(c.tailS);
+    limits::kDuration.check(c.durationS);
+    limits::kCropFrom.check(c.cropFrom);
 }
 
 }  // namespace vantel::channel

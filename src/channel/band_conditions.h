@@ -23,6 +23,12 @@ inline constexpr text::Limit kQrmSpread{"--qrm-spread", 0, 5000, "Hz"};
 inline constexpr text::Limit kQrmLevel{"--qrm-level", -60, 30, "dB"};
 inline constexpr text::Limit kQrnRate{"--qrn", 0, 100, "crashes per s"};
 inline constexpr text::Limit kQrnLevel{"--qrn-level", -20, 60, "dB"};
+// The message's place in the file: up to an hour of silence either side,
+// files up to an hour (0: as long as the message).
+inline constexpr text::Limit kLeadIn{"--lead-in", 0, 3600, "s"};
+inline constexpr text::Limit kTail{"--tail", 0, 3600, "s"};
+inline constexpr text::Limit kDuration{"--duration", 0, 3600, "s"};
+inline constexpr text::Limit kCropFrom{"--crop-from", 0, 1, "of the message"};
 }  // namespace limits
 
 // Every band-condition setting, each "off" by default. The command, its
@@ -51,6 +57,11 @@ struct BandConditions {
     double qrmLevelDb = 0;     // stations' level relative to the wanted signal, +-6 dB each
     double qrnRate = 0;        // crashes per second; 0: none
     double qrnLevelDb = 20;    // crashes' median peak above the noise's sigma
+    // The message's place in the file (keying::Framing), in seconds
+    double leadInS = 0;    // silence before the first character
+    double tailS = 0;      // silence after the message
+    double durationS = 0;  // the whole file; 0: as long as the message
+    double cropFrom = 0;   // the first character sent: this share of the message
 
     bool operator==(const BandConditions&) const = default;
 };

@@ -20,7 +20,8 @@ std::vector<keying::KeyRun> mergedPatternOf(const RunSetup& setup) {
 
 BandPath::BandPath(const RunSetup& setup) : BandPath(setup, Use::Run) {}
 
-BandPath::BandPath(const RunSetup& setup, Use use) : mergedPattern_(mergedPatternOf(setup)) {
+BandPath::BandPath(const RunSetup& setup, Use use)
+    : mergedPattern_(mergedPatternOf(setup)), startCarry_(setup.startsKeyed ? 1.0 : 0.0), shapedCarry_(startCarry_) {
     runs_ = setup.timed ? std::span<const keying::KeyRun>(setup.timed->runs) : std::span<const keying::KeyRun>(mergedPattern_);
     const channel::BandConditions& c = setup.conditions;
     const double rate = setup.sampleRate;
@@ -52,7 +53,7 @@ BandPath::BandPath(const RunSetup& setup, Use use) : mergedPattern_(mergedPatter
 
 BandPath::WantedEnergy BandPath::measureWanted(const RunSetup& setup) {
     BandPath path(setup, Use::Measure);
-    KeyedOscillator oscillator(setup.plan.markIncrement, setup.plan.spaceIncrement);
+    KeyedOscillator oscillator(setup.plan.markIncrement, setup.plan.spaceIncrement, setup.startsKeyed);
     const keying::KeyingRuns keying = setup.keying();
     const bool fsk = setup.mode == settings::Mode::FSKCW;
     std::vector<double> phase(kMostSamples), amplitude(kMostSamples), received(kMostSamples);
@@ -111,7 +112,7 @@ void BandPath::addTone(const double* phase, double* wanted, std::size_t first, s
 
 void BandPath::reset() {
     if (shaper_) shaper_->reset();
-    shapedCarry_ = 1;
+    shapedCarry_ = startCarry_;
     if (wander_) wander_->reset();
     phase_.reset();
     if (fading_) fading_->reset();

@@ -77,7 +77,8 @@ private:
     std::vector<keying::KeyRun> mergedPattern_;
     std::span<const keying::KeyRun> runs_;
     std::optional<channel::EdgeShaper> shaper_;
-    double shapedCarry_ = 1;  // the keying acts one sample late, and a run starts keyed
+    double startCarry_;   // the envelope before the first sample: keyed, as the oscillator starts
+    double shapedCarry_;  // the keying acts one sample late
     std::optional<channel::ToneWander> wander_;
     channel::PhaseAccumulator phase_;
     std::optional<channel::WattersonChannel> fading_;

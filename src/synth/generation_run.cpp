@@ -22,7 +22,7 @@ GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, synth
       keying_(setup.keying()),
       writer_(writer),
       renderer_(renderer),
-      oscillator_(setup.plan.markIncrement, setup.plan.spaceIncrement) {
+      oscillator_(setup.plan.markIncrement, setup.plan.spaceIncrement, setup.startsKeyed) {
     state_.FIRDelay.startRun();
     if (setup.hasBandConditions()) band_ = std::make_unique<BandPath>(setup);
 }

@@ -13,8 +13,11 @@ inline constexpr double kTonePi = 3.14159265359;
 // The phase runs on through key-up elements and across FSK shifts.
 class KeyedOscillator {
 public:
-    KeyedOscillator(double markIncrement, double spaceIncrement)
-        : markIncrement_(markIncrement), spaceIncrement_(spaceIncrement) {}
+    KeyedOscillator(double markIncrement, double spaceIncrement, bool startsKeyed = true)
+        : markIncrement_(markIncrement),
+          spaceIncrement_(spaceIncrement),
+          startAmplitude_(startsKeyed ? kPeakAmplitude : 0),
+          amplitude_(startAmplitude_) {}
 
     // The amplitude the next sample will have (0 while keyed off).
     double amplitude() const { return amplitude_; }
@@ -37,14 +40,15 @@ public:
     void process(bool keyDown, bool fsk, double* phase, double* amplitude, std::size_t n);
     void reset() {
         phase_ = 0;
-        amplitude_ = kPeakAmplitude;
+        amplitude_ = startAmplitude_;
     }
 
 private:
     double markIncrement_;
     double spaceIncrement_;
+    double startAmplitude_;
     double phase_ = 0;
-    double amplitude_ = kPeakAmplitude;
+    double amplitude_;
 };
 
 }  // namespace vantel::synth

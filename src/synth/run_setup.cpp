@@ -1,6 +1,7 @@
 #include "synth/run_setup.h"
 
 #include "keying/extended_morse.h"
+#include "keying/framing.h"
 #include "keying/morse_encoder.h"
 #include "text/number_text.h"
 
@@ -28,9 +29,15 @@ keying::TimingOptions timingOptions(const channel::BandConditions& c) {
     return options;
 }
 
+keying::Framing framing(const channel::BandConditions& c, double sampleRate) {
+    auto samples = [&](double seconds) { return static_cast<std::int64_t>(text::roundHalfEven(seconds * sampleRate)); };
+    return {samples(c.leadInS), samples(c.tailS), samples(c.durationS), c.cropFrom};
+}
+
 // Keying that is not the window's elements of one length.
 bool timesTheKeying(const channel::BandConditions& c, bool extendedCharacters) {
-    return extendedCharacters || timingOptions(c) != keying::TimingOptions{};
+    return extendedCharacters || timingOptions(c) != keying::TimingOptions{} ||
+           c.leadInS != 0 || c.tailS != 0 || c.durationS != 0 || c.cropFrom != 0;
 }
 
 // Key edges and a chirp belong to on/off keying; the fist, the spacing and the
@@ -45,8 +52,8 @@ void checkForMode(const channel::BandConditions& c, bool extendedCharacters, set
     }
     if (mode == settings::Mode::ToneOnly && timesTheKeying(c, extendedCharacters)) {
         throw text::SettingError(
-            "--farnsworth, --word-space, --dash-ratio, --weight, --jitter, --speed-drift and --extended go with "
-            "Morse");
+            "--farnsworth, --word-space, --dash-ratio, --weight, --jitter, --speed-drift, --extended, --lead-in, "
+            "--tail, --duration and --crop-from go with Morse");
     }
 }
 
@@ -82,6 +89,13 @@ RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, st
         const auto symbols = band.extendedCharacters ? keying::parseExtendedMessage(band.message)
                                                      : keying::parseClassicMessage(band.message);
         setup.timed = keying::timeMessage(symbols, s.FSample, s.WPM, timingOptions(c), band.seed);
+        if (const keying::Framing f = framing(c, s.FSample); f.framed()) {
+            setup.timed = keying::frameMessage(*setup.timed, f);
+            // On/off keying's silence first means silence, not the oscillator's
+            // keyed first sample; FSK sends its space tone from the start.
+            setup.startsKeyed = mode == settings::Mode::FSKCW || setup.timed->runs.empty() ||
+                                setup.timed->runs.front().keyDown;
+        }
         setup.plan = planTimedRun(s, *setup.timed);
     } else {
         setup.plan = planRun(s, mode, setup.pattern);

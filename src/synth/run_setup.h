@@ -57,6 +57,10 @@ struct RunSetup {
     std::optional<keying::TimedMessage> timed;
     // The other stations, fixed by the seed.
     std::vector<channel::QrmStation> qrmStations;
+    // Whether the oscillator starts keyed, as the window's always does (its
+    // first sample carries the tone); not where a framed message starts with
+    // silence.
+    bool startsKeyed = true;
 
     // True when any band condition is on; the run then goes through a
     // BandPath, and otherwise makes the window's samples exactly.

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "channel/band_conditions.h"
+#include "keying/framing.h"
 #include "keying/morse_encoder.h"
 
 namespace vantel::keying {
@@ -208,6 +209,52 @@ TEST(MorseTiming, RefusesOptionsOutOfRange) {
     EXPECT_THROW(attempt({}, 20, 0), text::SettingError);
     EXPECT_THROW(attempt({}, 1e-300), text::SettingError);  // a dot longer than any count of samples
     EXPECT_NO_THROW(attempt({19, 10, 2, 90, 50, 50}, 20, 1));
+}
+
+// Framing keeps every label on its keying, moves it by the silence put
+// before it, and cuts a fixed length only between characters.
+TEST(MorseTiming, FramingMovesAndCutsAtCharacters) {
+    const TimedMessage message = timed("PARIS TEST CQ", 8000, 20);
+    auto texts = [](const TimedMessage& t) {
+        std::string out;
+        for (const TimedLabel& label : t.labels) out += label.text;
+        return out;
+    };
+
+    const TimedMessage padded = frameMessage(message, {.leadIn = 1000, .tail = 300});
+    expectConsistent(padded);
+    EXPECT_EQ(padded.totalSamples, message.totalSamples + 1300);
+    EXPECT_EQ(padded.labels.front().start, message.labels.front().start + 1000);
+    EXPECT_FALSE(padded.runs.front().keyDown);
+    EXPECT_EQ(texts(padded), "PARIS TEST CQ");
+
+    for (const double cropFrom : {0.0, 0.2, 0.45, 0.7, 0.99}) {
+        for (const std::int64_t duration : {100, 6000, 20000, 40000}) {
+            const TimedMessage clip = frameMessage(message, {.leadIn = 500, .duration = duration, .cropFrom = cropFrom});
+            SCOPED_TRACE(testing::Message() << cropFrom << " " << duration);
+            expectConsistent(clip);
+            EXPECT_EQ(clip.totalSamples, duration);
+            if (clip.labels.empty()) continue;
+            EXPECT_NE(clip.labels.front().text, " ");
+            EXPECT_NE(clip.labels.back().text, " ");
+            EXPECT_EQ(clip.labels.front().start, 501);
+            // The same characters, moved as one, from the share asked for on.
+            std::size_t first = static_cast<std::size_t>(cropFrom * static_cast<double>(message.labels.size()));
+            if (message.labels[first].text == " ") ++first;
+            const std::int64_t shift = clip.labels.front().start - message.labels[first].start;
+            for (std::size_t j = 0; j < clip.labels.size(); ++j) {
+                const TimedLabel& was = message.labels[first + j];
+                EXPECT_EQ(clip.labels[j], (TimedLabel{was.text, was.start + shift, was.end + shift}));
+            }
+            // The next character would not have fitted whole.
+            std::size_t next = first + clip.labels.size();
+            if (next < message.labels.size() && message.labels[next].text == " ") ++next;
+            if (next < message.labels.size()) EXPECT_GT(message.labels[next].end - 1 + shift, duration);
+        }
+    }
+    EXPECT_EQ(texts(frameMessage(message, {.cropFrom = 0.45})), "TEST CQ");
+    EXPECT_TRUE(frameMessage(message, {.duration = 3000, .cropFrom = 0.99}).labels.empty() ||
+                texts(frameMessage(message, {.duration = 3000, .cropFrom = 0.99})) == "Q");
 }
 
 }  // namespace
