@@ -4,7 +4,10 @@ generate(**options)            one clip in memory (vantel.Clip)
 sweep(out_dir, client=None,    vantel-gen --sweep, here or on a Dask cluster
       **options)
 data.MorseStream               clips made on the fly for training
-torch.MorseDataset             the same as a torch IterableDataset (imports torch)
+torch.MorseDataset             the same as a torch Dataset, with collate() for
+                               CTC batches (imports torch)
+vocab                          class ids of every symbol, CTC targets, greedy
+                               decoding, character error rate
 
 Options are vantel-gen's, without the dashes and with `-` as `_`.
 """
@@ -12,7 +15,7 @@ Options are vantel-gen's, without the dashes and with `-` as `_`.
 from . import _vantel
 from ._clip import Clip, VantelWarning, generate
 from ._sweep import SweepInterrupted, SweepResult, sweep
-from . import data
+from . import data, vocab
 
 __version__ = _vantel.VERSION
-__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted", "data"]
+__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted", "data", "vocab"]
