@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,7 @@
 
 #include "batch/command_line.h"
 #include "batch/manifest.h"
+#include "batch/progress.h"
 #include "batch/ranges.h"
 #include "batch/render.h"
 #include "batch/report.h"
@@ -155,6 +157,8 @@ batch::FileRequest fileRequest(const py::dict& options) {
         } else if (batch::isRequestOption(name)) {
             if (py::isinstance<py::bool_>(value)) throw batch::UsageError("option " + name + " needs a value");
             batch::setRequestOption(request, name, value.cast<std::string>());
+        } else if (name == batch::kAudioFolderFlag) {
+            throw batch::UsageError(name + " goes with a sweep");
         } else {
             // As the command line shows it: "--colour=red".
             const std::string given = py::isinstance<py::bool_>(value) ? name : name + "=" + value.cast<std::string>();
@@ -170,7 +174,19 @@ batch::FileRequest fileRequest(const py::dict& options) {
 // none for the base's message) and its folder.
 batch::SweepRequest sweepRequest(const std::filesystem::path& folder, const py::dict& options, const py::dict& axes,
                                  const std::optional<std::vector<std::string>>& messages) {
-    batch::FileRequest base = fileRequest(options);
+    // The flag of the sweep as a whole; the rest are its files' options.
+    py::dict fileOptions;
+    bool audioFolder = false;
+    for (const auto& [key, value] : options) {
+        if (optionName(key.cast<std::string>()) != batch::kAudioFolderFlag) {
+            fileOptions[key] = value;
+        } else if (!py::isinstance<py::bool_>(value)) {
+            throw batch::UsageError(std::string(batch::kAudioFolderFlag) + " takes no value");
+        } else {
+            audioFolder = value.cast<bool>();
+        }
+    }
+    batch::FileRequest base = fileRequest(fileOptions);
     batch::FileRequest listed;
     std::vector<std::pair<std::string, std::vector<std::string>>> valueLists;
     for (const auto& [key, value] : axes) {
@@ -183,6 +199,7 @@ batch::SweepRequest sweepRequest(const std::filesystem::path& folder, const py::
     }
     batch::SweepRequest sweep = batch::sweepFromTexts(listed, messages, folder);
     sweep.base = base;
+    sweep.audioFolder = audioFolder;
     if (!messages) sweep.messages = {base.typed[batch::Typed::Message]};
     for (const auto& [name, values] : valueLists) {
         const batch::Axis axis = batch::axisFromValues(name, values);
@@ -253,13 +270,13 @@ std::string temporaryMark(const std::string& token) { return ".partial-" + token
 
 py::tuple madeTuple(const batch::SweepFileMade& made) {
     return py::make_tuple(made.index, made.name, py::bytes(made.lines.csv), py::bytes(made.lines.json),
-                          made.clippedSamples, made.samples);
+                          made.clippedSamples, made.samples, py::bytes(made.lines.metadata));
 }
 
 batch::SweepFileMade madeFrom(const py::tuple& made) {
     return {made[0].cast<std::size_t>(), made[1].cast<std::string>(),
-            {made[2].cast<std::string>(), made[3].cast<std::string>()}, made[4].cast<std::int64_t>(),
-            made[5].cast<std::int64_t>()};
+            {made[2].cast<std::string>(), made[3].cast<std::string>(), made[6].cast<std::string>()},
+            made[4].cast<std::int64_t>(), made[5].cast<std::int64_t>()};
 }
 
 // A cluster's task: the file of `task` in `folder` (the client holds it),
@@ -297,7 +314,7 @@ void writeManifest(const batch::SweepPlan& plan, const HeldFolder& folder, const
     std::vector<batch::SweepFileMade> files;
     for (const py::tuple& one : made) files.push_back(madeFrom(one));
     py::gil_scoped_release release;
-    batch::ManifestWriter manifest(folder.get().folder(), plan.request.folder.string());
+    batch::ManifestWriter manifest(folder.get().folder(), plan.request.folder.string(), batch::audioFolderOf(plan));
     for (batch::SweepFileMade& file : files) manifest.add(file.index, std::move(file.lines));
     manifest.finish();
 }
@@ -470,6 +487,13 @@ PYBIND11_MODULE(_vantel, m) {
           "a sweep value (20, 0,3,6, -20:10:2, 0:6:2,10) as the texts it gives");
     m.def("file_seed", &batch::fileSeed, py::arg("seed"), py::arg("index"));
     m.def("csv_header", [] { return py::bytes(batch::csvHeader()); });
+
+    py::class_<batch::ProgressLine>(m, "ProgressLine",
+                                    "vantel-gen's progress line on standard error (the process's, descriptor 2)")
+        .def(py::init([](std::size_t total, bool enabled) { return new batch::ProgressLine(std::cerr, total, enabled); }),
+             py::arg("total"), py::arg("enabled"))
+        .def("show", &batch::ProgressLine::show, py::arg("done"), "redraws it, at most a few times a second")
+        .def("end", &batch::ProgressLine::end, py::arg("done"), "its last state, then a new line");
 
     py::class_<batch::SweepTask>(m, "SweepTask", "one file of a sweep, with all it takes to make it anywhere")
         .def_readonly("index", &batch::SweepTask::index)

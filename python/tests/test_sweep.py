@@ -1,7 +1,10 @@
 """vantel.sweep() and python3 -m vantel sweep against vantel-gen --sweep."""
 
 import _thread
+import csv
+import json
 import os
+import re
 import pathlib
 import signal
 import subprocess
@@ -43,14 +46,22 @@ def client():
         yield c
 
 
-def assert_consistent(folder, reference, ignore=()):
-    """Only complete files, each the reference's, and a manifest listing
-    exactly them in file order with the reference's rows."""
+def csv_rows(path):
+    with open(path, newline="", encoding="utf-8") as f:
+        return list(csv.DictReader(f))
+
+
+def assert_consistent(folder, reference, ignore=(), audiofolder=False):
+    """Only complete files, each the reference's, and a manifest (and with
+    `audiofolder` metadata.csv) listing exactly them in file order with the
+    reference's rows."""
     folder = pathlib.Path(folder)
     rows = manifest_rows(folder)
     listed = [row["file"] for row in rows]
     entries = sorted(p.name for p in folder.iterdir() if p.name not in ignore)
-    assert entries == sorted(listed + ["manifest.csv", "manifest.jsonl"])
+    assert entries == sorted(listed + ["manifest.csv", "manifest.jsonl"] + ["metadata.csv"] * audiofolder)
+    if audiofolder:
+        assert [row["file_name"] for row in csv_rows(folder / "metadata.csv")] == listed
     expected = {row["file"]: row for row in manifest_rows(reference)}
     assert rows == [expected[name] for name in listed]
     assert [row["index"] for row in rows] == sorted(row["index"] for row in rows)
@@ -113,6 +124,73 @@ def test_a_failing_file_on_the_cluster_stops_the_sweep_cleanly(tmp_path, referen
     assert names[3] not in listed and len(listed) < 30
 
 
+def test_an_audiofolder_lists_every_file_with_its_text_and_labels(tmp_path, client, capfd):
+    # A prosign, quotes and a comma: texts CSV must quote; the last seed there is.
+    messages = ['cq "de" <AR>', "paris, 73"]
+    (tmp_path / "msgs.txt").write_text("\n".join(messages) + "\n")
+    options = {"extended": True, "snr": [0, 10], "rate": 8000, "level": "auto", "seed": 2**64 - 1}
+    done = run_gen(["--sweep", "-q", "--audiofolder", "-o", "command", "--messages", "msgs.txt", "--extended",
+                    "--snr", "0,10", "--rate", "8000", "--level", "auto", "--seed", str(2**64 - 1)], tmp_path)
+    assert done.returncode == 0, done.stderr
+    capfd.readouterr()
+    vantel.sweep(tmp_path / "set", client=client, audiofolder=True, progress=True, messages=messages, **options)
+    assert re.search(r"\r4/4 files  \d+:\d\d elapsed  \d+:\d\d left\n", capfd.readouterr().err)
+    folder = tmp_path / "set"
+    assert folder_bytes(folder) == folder_bytes(tmp_path / "command")
+
+    metadata, table, rows = csv_rows(folder / "metadata.csv"), csv_rows(folder / "manifest.csv"), manifest_rows(folder)
+    assert sorted(row["file_name"] for row in metadata) == sorted(p.name for p in folder.glob("*.WAV"))
+    assert len(metadata) == len(table) == len(rows) == 4
+    for meta, line, row in zip(metadata, table, rows):
+        labels = [[label["char"], label["start"], label["end"]] for label in row["labels"]]
+        assert (meta["file_name"], meta["text"]) == (row["file"], row["message_encoded"])
+        assert json.loads(meta["labels"]) == json.loads(line["labels_with_text"]) == row["labels_with_text"] == labels
+        assert meta["seed"] == line["seed"] == line["seed_text"] == row["seed_text"] == row["seed"]
+        assert [meta[k] for k in ("index", "mode", "wpm", "tone_hz", "snr_db", "samples")] == \
+            [line[k] for k in ("index", "mode", "wpm", "tone_hz", "snr_db", "samples")]
+    assert [row["text"] for row in metadata[::2]] == ['CQ "DE" <AR>', "PARIS, 73"]
+
+
+# A worker with no vantel to import, or another version of it.
+WORKER_WITHOUT_THIS_VANTEL = """
+import asyncio, sys, types
+from distributed import Worker
+sys.modules["vantel"] = None if sys.argv[2] == "none" else types.SimpleNamespace(__version__=sys.argv[2])
+
+async def main():
+    async with Worker(sys.argv[1], nthreads=1, name=sys.argv[2]) as worker:
+        await worker.finished()
+
+asyncio.run(main())
+"""
+
+
+def test_workers_without_this_vantel_are_named_before_anything_is_written(tmp_path):
+    distributed = pytest.importorskip("distributed")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=False, protocol="tcp://",
+                                  host="127.0.0.1", dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        workers = [subprocess.Popen([sys.executable, "-c", WORKER_WITHOUT_THIS_VANTEL, cluster.scheduler_address,
+                                     name], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                   for name in ("none", "0.0.1")]
+        try:
+            client.wait_for_workers(3, timeout=120)
+            address = {info["name"]: a for a, info in client.scheduler_info()["workers"].items()}
+            with pytest.raises(RuntimeError) as error:
+                vantel.sweep(tmp_path / "set", client=client, snr=[0, 10])
+        finally:
+            for worker in workers:
+                worker.terminate()
+                worker.wait()
+    version = vantel.__version__
+    assert str(error.value) == (
+        f"vantel cannot be imported on {address['none']} (ModuleNotFoundError: import of vantel halted; None in "
+        f"sys.modules); {address['0.0.1']} has vantel 0.0.1, not {version} as here: install the vantel {version} "
+        "wheel on these workers of the cluster (every file must be made by the same vantel), then run the sweep again")
+    assert not (tmp_path / "set").exists()
+
+
 def interrupt_when_a_file_appears(folder, interrupt):
     def watch():
         deadline = time.monotonic() + 60
@@ -162,9 +240,9 @@ def test_ctrl_c_leaves_complete_files_and_their_manifest(tmp_path, reference, wh
     folder = tmp_path / "long"
     watcher = interrupt_when_a_file_appears(folder, _thread.interrupt_main)
     with pytest.raises(vantel.SweepInterrupted) as error:
-        vantel.sweep(folder, client=client, **LONG)
+        vantel.sweep(folder, client=client, audiofolder=True, **LONG)
     watcher.join()
-    listed = assert_consistent(folder, reference / "long")
+    listed = assert_consistent(folder, reference / "long", audiofolder=True)
     assert 1 <= len(listed) < 30
     assert str(error.value) == f"interrupted: {len(listed)} of 30 files complete, listed in {folder / 'manifest.csv'}"
 

@@ -34,6 +34,8 @@ bool setCommandFlag(CommandLine& line, const std::string& name) {
         line.strict = true;
     } else if (name == "--quiet-warnings") {
         line.quietWarnings = true;
+    } else if (name == kAudioFolderFlag) {
+        line.audioFolder = true;
     } else {
         return false;
     }
@@ -62,8 +64,8 @@ bool takesValue(const std::string& name) {
 
 void checkSweepOptions(const CommandLine& line) {
     if (!line.sweep) {
-        if (line.messagesFile || line.jobs || line.quiet) {
-            throw UsageError("--messages, -j and -q go with --sweep");
+        if (line.messagesFile || line.jobs || line.quiet || line.audioFolder) {
+            throw UsageError("--messages, -j, -q and --audiofolder go with --sweep");
         }
         return;
     }
@@ -152,7 +154,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 SweepRequest sweepRequest(const CommandLine& line) {
     std::optional<std::vector<std::string>> messages;
     if (line.messagesFile) messages = readMessages(*line.messagesFile);
-    return sweepFromTexts(line.request, messages, line.output);
+    SweepRequest sweep = sweepFromTexts(line.request, messages, line.output);
+    sweep.audioFolder = line.audioFolder;
+    return sweep;
 }
 
 std::string usageText() {
@@ -246,6 +250,9 @@ are, with ".WAV"; and manifest.csv and manifest.jsonl describing each file.
                        SplitMix64 started at N; the manifest lists them)
   -j, --jobs N         files made at once (default: the number of cores)
   -q, --quiet          no progress line on standard error
+  --audiofolder        also metadata.csv, so that the folder loads as an
+                       audio dataset (Hugging Face "audiofolder"): file_name,
+                       text, labels ([["C",start,end],...]) and settings
 )";
 }
 

@@ -24,6 +24,7 @@ struct CommandLine {
     std::optional<std::string> messagesFile;
     std::optional<unsigned> jobs;
     bool quiet = false;  // no progress line
+    bool audioFolder = false;  // metadata.csv too
     // For a sweep its list-valued texts are the axes (sweepRequest).
     FileRequest request;
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "keying/classic_labels.h"
 #include "synth/file_labels.h"
@@ -141,6 +142,17 @@ std::string labelsCsv(const std::vector<keying::TimedLabel>& labels) {
     return csvText(text);
 }
 
+// [["C",100,5380],...]: each label's text with its range, compact and in
+// one field for readers of CSV.
+std::string labelTriples(const std::vector<keying::TimedLabel>& labels) {
+    std::string text = "[";
+    for (const keying::TimedLabel& l : labels) {
+        if (text.size() > 1) text += ',';
+        text += "[" + jsonText(l.text) + "," + std::to_string(l.start) + "," + std::to_string(l.end) + "]";
+    }
+    return text + "]";
+}
+
 std::string labelsJson(const std::vector<keying::TimedLabel>& labels) {
     std::string text = "[";
     for (const keying::TimedLabel& l : labels) {
@@ -270,6 +282,10 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Fi
     row.emplace_back("qrn_crashes", result.measure.qrnCrashes);
     // Added last, so that readers of the earlier columns by position still work.
     row.emplace_back("filter_delay_samples", labels.filterDelay);
+    // The CSV labels hold no characters, and the CSV seed is a number that
+    // readers holding numbers as doubles round: both again, whole, in both files.
+    row.emplace_back("labels_with_text", JsonValue{labelTriples(labels.wanted)});
+    row.emplace_back("seed_text", std::to_string(result.prepared.seed));
     return row;
 }
 
@@ -300,6 +316,31 @@ std::string jsonLine(const ManifestRow& row) {
         line += fieldText(value, true);
     }
     return line + "}";
+}
+
+namespace {
+
+const FieldValue& fieldOf(const ManifestRow& row, std::string_view name) {
+    for (const auto& [field, value] : row) {
+        if (field == name) return value;
+    }
+    throw std::logic_error("the manifest row has no field " + std::string(name));
+}
+
+}  // namespace
+
+std::string metadataHeader() {
+    std::string header = "file_name,text,labels";
+    for (std::string_view name : kMetadataSettings) header.append(",").append(name);
+    return header;
+}
+
+std::string metadataLine(const ManifestRow& row) {
+    const auto& labels = std::get<std::vector<keying::TimedLabel>>(fieldOf(row, "labels"));
+    std::string line = fieldText(fieldOf(row, "file"), false) + ',' + fieldText(fieldOf(row, "message_encoded"), false) +
+                       ',' + csvText(labelTriples(labels));
+    for (std::string_view name : kMetadataSettings) line += ',' + fieldText(fieldOf(row, name), false);
+    return line;
 }
 
 std::string csvText(std::string_view text) {
@@ -344,11 +385,16 @@ std::string shownIn(const std::string& folder, const char* name) {
 
 }  // namespace
 
-ManifestWriter::ManifestWriter(const save::Folder& folder, const std::string& shownFolder,
+ManifestWriter::ManifestWriter(const save::Folder& folder, const std::string& shownFolder, AudioFolder audioFolder,
                                const std::string& temporarySuffix)
     : csv_(folder, kManifestCsv, shownIn(shownFolder, kManifestCsv), temporarySuffix, save::Replace::Refused),
       json_(folder, kManifestJsonl, shownIn(shownFolder, kManifestJsonl), temporarySuffix, save::Replace::Refused) {
     csvBuffer_ = csvHeader() + '\n';
+    if (audioFolder == AudioFolder::On) {
+        metadata_.emplace(folder, kAudioFolderMetadata, shownIn(shownFolder, kAudioFolderMetadata), temporarySuffix,
+                          save::Replace::Refused);
+        metadataBuffer_ = metadataHeader() + '\n';
+    }
 }
 
 void ManifestWriter::add(std::size_t index, Lines lines) {
@@ -359,7 +405,7 @@ void ManifestWriter::add(std::size_t index, Lines lines) {
         heldBack_.erase(heldBack_.begin());
         ++next_;
     }
-    if (csvBuffer_.size() + jsonBuffer_.size() >= kFlushBytes) flush();
+    if (csvBuffer_.size() + jsonBuffer_.size() + metadataBuffer_.size() >= kFlushBytes) flush();
 }
 
 void ManifestWriter::finish() {
@@ -367,12 +413,18 @@ void ManifestWriter::finish() {
     for (const auto& [index, lines] : heldBack_) write(lines);
     heldBack_.clear();
     flush();
-    json_.publish();
-    try {
-        csv_.publish();
-    } catch (...) {
-        json_.withdraw();  // never one manifest without the other
-        throw;
+    // Never one without the others: those already in place are taken back
+    // when a later one fails.
+    std::vector<save::PendingFile*> files{&json_};
+    if (metadata_) files.push_back(&*metadata_);
+    files.push_back(&csv_);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            files[i]->publish();
+        } catch (...) {
+            for (std::size_t j = 0; j < i; ++j) files[j]->withdraw();
+            throw;
+        }
     }
 }
 
@@ -381,13 +433,19 @@ void ManifestWriter::write(const Lines& lines) {
     csvBuffer_ += '\n';
     jsonBuffer_ += lines.json;
     jsonBuffer_ += '\n';
+    if (metadata_) {
+        metadataBuffer_ += lines.metadata;
+        metadataBuffer_ += '\n';
+    }
 }
 
 void ManifestWriter::flush() {
     csv_.write(csvBuffer_.data(), csvBuffer_.size());
     json_.write(jsonBuffer_.data(), jsonBuffer_.size());
+    if (metadata_) metadata_->write(metadataBuffer_.data(), metadataBuffer_.size());
     csvBuffer_.clear();
     jsonBuffer_.clear();
+    metadataBuffer_.clear();
 }
 
 }  // namespace vantel::batch

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +52,17 @@ std::string csvHeader();
 std::string csvLine(const ManifestRow& row);
 std::string jsonLine(const ManifestRow& row);
 
+// A sweep's folder as a Hugging Face "audiofolder" dataset: metadata.csv, a
+// row per file: `file_name`, `text` (the message as sent, prosigns as
+// "<AR>"), `labels` (JSON [["C",start,end],...]: each character with its
+// half-open sample range, as the manifest's `labels_with_text`), then the
+// settings a set is most often split by (kMetadataSettings, as in
+// manifest.csv). The index joins a row to the manifest's.
+inline constexpr std::array<std::string_view, 9> kMetadataSettings{
+    "index", "seed", "mode", "wpm", "tone_hz", "snr_db", "bw_hz", "rate_hz", "samples"};
+std::string metadataHeader();
+std::string metadataLine(const ManifestRow& row);
+
 // A CSV field: always quoted, quotes doubled; every byte kept as it is.
 std::string csvText(std::string_view text);
 // A JSON string: quotes, backslashes and control characters escaped; valid
@@ -59,17 +72,23 @@ std::string jsonText(std::string_view text);
 
 inline constexpr const char* kManifestCsv = "manifest.csv";
 inline constexpr const char* kManifestJsonl = "manifest.jsonl";
+inline constexpr const char* kAudioFolderMetadata = "metadata.csv";
 
-// Writes manifest.csv and manifest.jsonl in a held folder with rows in index
-// order, whatever order the files finish in. The rows go to temporary files
-// as soon as every earlier row is in; finish() writes the rest in order and
-// publishes both, never over anything that bears their names, so the folder
-// never holds a manifest that lists a file that is not complete. Unfinished,
-// it leaves nothing behind. Safe to call add() from several threads. Errors
-// are save::PublishError naming the manifest's file.
+// Whether a sweep's folder also gets metadata.csv.
+enum class AudioFolder : bool { Off, On };
+
+// Writes manifest.csv and manifest.jsonl (with AudioFolder::On metadata.csv
+// too) in a held folder with rows in index order, whatever order the files
+// finish in. The rows go to temporary files as soon as every earlier row is
+// in; finish() writes the rest in order and publishes them all, never over
+// anything that bears their names, so the folder never holds a manifest that
+// lists a file that is not complete. Unfinished, it leaves nothing behind.
+// Safe to call add() from several threads. Errors are save::PublishError
+// naming the manifest's file.
 class ManifestWriter {
 public:
     ManifestWriter(const save::Folder& folder, const std::string& shownFolder,
+                   AudioFolder audioFolder = AudioFolder::Off,
                    const std::string& temporarySuffix = save::processTemporarySuffix());
     ManifestWriter(const ManifestWriter&) = delete;
     ManifestWriter& operator=(const ManifestWriter&) = delete;
@@ -77,11 +96,14 @@ public:
     struct Lines {
         std::string csv;
         std::string json;
+        std::string metadata{};  // written with AudioFolder::On only
     };
-    void add(std::size_t index, const ManifestRow& row) { add(index, Lines{csvLine(row), jsonLine(row)}); }
+    void add(std::size_t index, const ManifestRow& row) {
+        add(index, Lines{csvLine(row), jsonLine(row), metadataLine(row)});
+    }
     void add(std::size_t index, Lines lines);
     // Writes the rows held back (of files after one that never completed) and
-    // puts both manifests in place.
+    // puts every file in place.
     void finish();
 
 private:
@@ -89,7 +111,8 @@ private:
     void flush();
 
     save::PendingFile csv_, json_;
-    std::string csvBuffer_, jsonBuffer_;
+    std::optional<save::PendingFile> metadata_;
+    std::string csvBuffer_, jsonBuffer_, metadataBuffer_;
     std::mutex mutex_;
     std::map<std::size_t, Lines> heldBack_;
     std::size_t next_ = 0;

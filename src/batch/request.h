@@ -90,10 +90,15 @@ struct SweepRequest {
     Axis snrs{std::nullopt};
     std::array<Axis, kBandCount> bands;
     std::filesystem::path folder;
+    bool audioFolder = false;  // metadata.csv too, for the folder as an audio dataset (kAudioFolderFlag)
 
     SweepRequest();
     bool operator==(const SweepRequest&) const = default;
 };
+
+// The flag that asks a sweep for metadata.csv (SweepRequest::audioFolder):
+// on the command line, and as Python's keyword without the dashes.
+inline constexpr std::string_view kAudioFolderFlag = "--audiofolder";
 
 // An axis from the text a command line gives it: a number, a list or a range
 // (expandValues), or for --channel a list of presets. Throws UsageError for

@@ -167,7 +167,7 @@ std::string shownIn(const std::string& folder, const std::string& name) {
 
 SweepFileMade fileMade(const SweepTask& task, const FileResult& result) {
     const ManifestRow row = manifestRow(task.index, task.name, task.request, result);
-    return {task.index, task.name, {csvLine(row), jsonLine(row)}, result.stats.clipped,
+    return {task.index, task.name, {csvLine(row), jsonLine(row), metadataLine(row)}, result.stats.clipped,
             result.prepared.setup.plan.totalSamples};
 }
 
@@ -251,6 +251,7 @@ void checkOutputFolder(const SweepPlan& p) {
     };
     refuseExisting(kManifestCsv);
     refuseExisting(kManifestJsonl);
+    if (p.request.audioFolder) refuseExisting(kAudioFolderMetadata);
     for (const std::string& name : p.names) refuseExisting(name);
 }
 
@@ -308,6 +309,10 @@ std::vector<std::string> HeldFolder::removeTemporaries(const std::string& tempor
     return left;
 }
 
+AudioFolder audioFolderOf(const SweepPlan& plan) {
+    return plan.request.audioFolder ? AudioFolder::On : AudioFolder::Off;
+}
+
 FileWriting sweepFileWriting(const std::string& temporarySuffix) {
     return FileWriting{temporarySuffix, save::Replace::Refused, false};
 }
@@ -332,7 +337,7 @@ public:
           folder_(folder),
           interrupted_(interrupted),
           writing_(sweepFileWriting()),
-          manifest_(folder.folder(), plan.request.folder.string()) {}
+          manifest_(folder.folder(), plan.request.folder.string(), audioFolderOf(plan)) {}
 
     SweepOutcome run(const SweepControls& controls) {
         const std::size_t total = plan_.names.size();

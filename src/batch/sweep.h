@@ -56,7 +56,8 @@ struct SweepTask {
 SweepTask sweepTask(const SweepPlan& plan, std::size_t index);
 
 // The folder may be new or existing, but must not be a file or already hold a
-// file of this sweep or a manifest. Throws UsageError.
+// file of this sweep or a manifest (or metadata.csv, when the sweep writes
+// one). Throws UsageError.
 void checkOutputFolder(const SweepPlan& plan);
 
 // A sweep's folder, made when missing and held for this sweep alone: a lock
@@ -84,6 +85,9 @@ private:
     std::unique_ptr<save::Folder> folder_;
     int lockFile_ = -1;  // where the folder itself cannot be locked
 };
+
+// Whether the plan's folder gets metadata.csv besides the manifests.
+AudioFolder audioFolderOf(const SweepPlan& plan);
 
 // How a sweep's files are written: never over an existing name, through a
 // temporary named with `temporarySuffix`.

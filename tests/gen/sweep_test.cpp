@@ -111,6 +111,15 @@ TEST(ManifestWriterFaults, NothingOfItsOwnIsLeftAndNothingReplaced) {
     }
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{kManifestCsv});
     EXPECT_EQ(slurp(dir.path() / kManifestCsv), "someone else's");
+
+    // With metadata.csv, the manifest already in place is taken back too.
+    std::filesystem::remove(dir.path() / kManifestCsv);
+    {
+        ManifestWriter withMetadata(folder, "set", AudioFolder::On);
+        { std::ofstream(dir.path() / kAudioFolderMetadata) << "someone else's"; }
+        EXPECT_THROW(withMetadata.finish(), save::PublishError);
+    }
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{kAudioFolderMetadata});
 }
 
 TEST(SweepCommand, BadInputIsRefusedBeforeAnythingIsWritten) {
