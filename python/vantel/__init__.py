@@ -1,15 +1,16 @@
 """Vantel: calibrated Morse (CW) test recordings in white Gaussian noise.
 
-generate(**options)            one clip in memory (vantel.Clip)
-sweep(out_dir, client=None,    vantel-gen --sweep, here or on a Dask cluster
-      **options)
-data.MorseStream               clips made on the fly for training
-torch.MorseDataset             the same as a torch Dataset, with collate() for
-                               CTC batches (imports torch)
-vocab                          class ids of every symbol, CTC targets, greedy
-                               decoding, character error rate
+generate(*, message=, snr=, ...)  one clip in memory (vantel.Clip)
+sweep(out_dir, client=None, *,    vantel-gen --sweep, here or on a Dask cluster
+      snr=[...], messages=[...], ...)
+data.MorseStream                  clips made on the fly for training
+torch.MorseDataset                the same as a torch Dataset, with collate() for
+                                  CTC batches (imports torch)
+vocab                             class ids of every symbol, CTC targets, greedy
+                                  decoding, character error rate
 
-Options are vantel-gen's, without the dashes and with `-` as `_`.
+Keywords are vantel-gen's options, without the dashes and with `-` as `_`;
+help(vantel.generate) lists them.
 """
 
 from . import _vantel

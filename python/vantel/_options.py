@@ -12,17 +12,38 @@ import re
 
 from . import _vantel
 
+
+def keyword_of(option):
+    """`--filter-bw` -> `filter_bw`."""
+    return option[2:].replace("-", "_")
+
+
+# The command's options as the engine's table lists them, in --help's order:
+# (keyword, metavar, one-line help), metavar "" for a flag.
+OPTION_TABLE = tuple((keyword_of(name), metavar, text) for name, metavar, text in _vantel.OPTION_HELP)
+
+# A clip is made from the request's options, and quiet_warnings= keeps back
+# the warnings told about it.
+_REQUEST_KEYWORDS = frozenset(keyword_of(name) for name in _vantel.OPTION_NAMES)
+CLIP_KEYWORDS = tuple(keyword for keyword, _, _ in OPTION_TABLE
+                      if keyword in _REQUEST_KEYWORDS or keyword == "quiet_warnings")
+
+# Options the command reads for itself, for where it writes, what it prints
+# and how it exits; every other option is a sweep's.
+COMMAND_ONLY = frozenset({"output", "sweep", "help", "version", "quiet", "strict"})
+SWEEP_KEYWORDS = tuple(keyword for keyword, _, _ in OPTION_TABLE if keyword not in COMMAND_ONLY)
+
 # Options that shape what the command writes where, not what a clip in memory
-# holds.
-NOT_FOR_A_CLIP = frozenset({"output", "o", "sweep", "jobs", "j", "quiet", "q", "help", "h", "version", "messages",
-                            "strict"})
+# holds, and their one-letter forms.
+NOT_FOR_A_CLIP = (frozenset(keyword for keyword, _, _ in OPTION_TABLE) - set(CLIP_KEYWORDS)
+                  | {"sweep", "o", "j", "q", "h"})
 
 # A keyword is an option's name and nothing more: a name that held "=" or a
 # blank could otherwise smuggle another option, or a value, into a request.
 _KEYWORD = re.compile(r"[a-z][a-z0-9]*(_[a-z0-9]+)*")
 
 # The options a sweep varies, by keyword.
-SWEEP_AXES = frozenset(name[2:].replace("-", "_") for name in _vantel.SWEEP_AXES)
+SWEEP_AXES = frozenset(keyword_of(name) for name in _vantel.SWEEP_AXES)
 
 
 def check_keyword(keyword):

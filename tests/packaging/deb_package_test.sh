@@ -74,7 +74,8 @@ if [ "$python" = python ]; then
   extension=$(/usr/bin/python3 -c 'import sysconfig; print("_vantel" + sysconfig.get_config_var("EXT_SUFFIX"))')
   expected=$(sort <<LIST
 $expected
-$(for f in __init__.py __main__.py _clip.py _options.py _sweep.py data.py torch.py py.typed "$extension"; do
+$(for f in __init__.py __init__.pyi __main__.py _clip.py _options.py _signature.py _sweep.py data.py torch.py vocab.py \
+      py.typed "$extension"; do
     echo ".$modules/$f"
   done)
 LIST
