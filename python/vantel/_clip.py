@@ -5,7 +5,7 @@ import warnings
 
 import numpy as np
 
-from . import _options, _vantel
+from . import _options, _signature, _vantel
 
 
 class VantelWarning(UserWarning):
@@ -37,6 +37,10 @@ class Clip:
         self.snr_measured_db = made["snr_measured_db"]
         self.settings = made["settings"]
         self.labels = self.settings["labels"]
+        # The other stations' labels in the wanted signal's form, so that one
+        # reader serves both.
+        for station in self.settings.get("qrm_station_list") or ():
+            station["labels"] = [(label["char"], label["start"], label["end"]) for label in station["labels"]]
 
     @property
     def duration(self):
@@ -79,13 +83,23 @@ def make_clip(options, index=0, stacklevel=1):
 
 
 def generate(**options):
-    """The clip vantel-gen makes for these options.
+    """The clip vantel-gen makes for these options, in memory.
 
     Each keyword is one of vantel-gen's options without its dashes, `-` as
-    `_` (message=, wpm=, snr=, rate=, mode=, filter_bw=, no_filter=, seed=,
-    level=, tone_length=, quiet_warnings=, ...), and takes a number or the
-    text a user would type, read by the same rules. True gives a flag, False
-    or None leaves the option out. ValueError with vantel-gen's message when
-    the options cannot be used.
+    `_`, and takes a number or the text a user would type, read by the same
+    rules ("18x" reads as 18, with a VantelWarning unless quiet_warnings=True).
+    True gives a flag; None or False leaves the option out (vantel-gen's
+    default). ValueError with vantel-gen's message when the options cannot be
+    used; TypeError for a keyword vantel-gen does not have, or a list: one
+    call makes one clip (vantel.sweep() writes a set of files,
+    vantel.data.MorseStream draws clips from several values).
     """
+    _signature.GENERATE.check(options)
+    for keyword, value in options.items():
+        if _signature.is_several(value):
+            raise TypeError(f"{keyword}= is a list, but generate() makes one clip: use vantel.sweep() for a file "
+                            "for each value, or vantel.data.MorseStream for clips drawn from several values")
     return make_clip(options, stacklevel=2)
+
+
+_signature.GENERATE.describe(generate, returns=Clip)
