@@ -38,6 +38,7 @@ std::vector<std::string> argumentsFor(const batch::CommandLine& line) {
     if (line.strict) args.push_back("--strict");
     if (line.quietWarnings) args.push_back("--quiet-warnings");
     if (line.quiet) args.push_back("--quiet");
+    if (line.audioFolder) args.push_back(std::string(batch::kAudioFolderFlag));
     add("--messages", line.messagesFile);
     if (line.jobs) add("--jobs", std::to_string(*line.jobs));
     return args;
@@ -46,7 +47,7 @@ std::vector<std::string> argumentsFor(const batch::CommandLine& line) {
 bool same(const batch::CommandLine& a, const batch::CommandLine& b) {
     return a.output == b.output && a.request == b.request && a.help == b.help && a.version == b.version &&
            a.sweep == b.sweep && a.strict == b.strict && a.quietWarnings == b.quietWarnings && a.quiet == b.quiet &&
-           a.messagesFile == b.messagesFile && a.jobs == b.jobs;
+           a.audioFolder == b.audioFolder && a.messagesFile == b.messagesFile && a.jobs == b.jobs;
 }
 
 }  // namespace
