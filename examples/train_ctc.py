@@ -3,7 +3,7 @@ tones, dilated convolutions, CTC): prints minutes, steps, training loss and the
 greedy character error rate on held-out clips at S/N +10 dB in 500 Hz, 15-30
 WPM, each minute until --minutes have passed or the error rate is below 2 %.
 
-    PYTHONPATH=python /usr/bin/python3 examples/train_ctc.py --minutes 30 --save ctc.pt
+    python3 examples/train_ctc.py --minutes 30 --save ctc.pt   # vantel installed, or PYTHONPATH=build/python
 """
 
 import argparse
