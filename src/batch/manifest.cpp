@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <stdexcept>
 
 #include "keying/classic_labels.h"
@@ -73,20 +74,27 @@ void addUsed(ManifestRow& row, const TypedForm& f) {
     row.emplace_back("fir_length", std::int64_t{f.firLength});
 }
 
-// The band options as typed (nothing when not given), and --extended.
-void addBandTyped(ManifestRow& row, const FileRequest& options) {
-    for (const BandOption& option : kBandOptions) {
+// The options that place the message in its file came after the rest and
+// have their columns at the end of a row, so that readers of the earlier
+// columns by position still work.
+constexpr std::size_t kFramingFirst = static_cast<std::size_t>(Band::LeadIn);
+constexpr std::span<const BandOption> kConditionOptions = std::span(kBandOptions).first(kFramingFirst);
+constexpr std::span<const BandOption> kFramingOptions = std::span(kBandOptions).subspan(kFramingFirst);
+
+// Band options as typed (nothing when not given).
+void addBandTyped(ManifestRow& row, const FileRequest& options, std::span<const BandOption> which) {
+    for (const BandOption& option : which) {
         const std::optional<std::string>& text = options.band[option.id];
         row.emplace_back(typedFieldName(option.name), text ? FieldValue(*text) : FieldValue(std::monostate{}));
     }
-    row.emplace_back("extended_typed", options.extended);
 }
 
 // The band conditions the run used. A setting that only shapes an effect
 // that is off has no value.
-void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::BandConditions& c) {
+void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::BandConditions& c,
+                 std::span<const BandOption> which) {
     const double none = std::nan("");
-    for (const BandOption& option : kBandOptions) {
+    for (const BandOption& option : which) {
         FieldValue value;
         switch (option.id) {
             case Band::Rise: value = c.riseMs; break;
@@ -115,7 +123,6 @@ void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::Ba
         }
         row.emplace_back(std::string(option.usedField), std::move(value));
     }
-    row.emplace_back("fading", c.fading);
 }
 
 void addMeasured(ManifestRow& row, const FileResult& r) {
@@ -274,8 +281,10 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Fi
     row.emplace_back("element_samples", timed ? std::nan("") : static_cast<double>(setup.plan.samplesPerElement));
     row.emplace_back("labels", labels.wanted);
     addMeasured(row, result);
-    addBandTyped(row, typed);
-    addBandUsed(row, typed, setup.conditions);
+    addBandTyped(row, typed, kConditionOptions);
+    row.emplace_back("extended_typed", typed.extended);
+    addBandUsed(row, typed, setup.conditions, kConditionOptions);
+    row.emplace_back("fading", setup.conditions.fading);
     row.emplace_back("qrm_station_list", qrmStationList(setup.qrmStations, labels.stations));
     row.emplace_back("qrm_measured_db", result.measure.qrmDb());
     row.emplace_back("qrn_measured_db", result.measure.qrnDb());
@@ -286,6 +295,8 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Fi
     // readers holding numbers as doubles round: both again, whole, in both files.
     row.emplace_back("labels_with_text", JsonValue{labelTriples(labels.wanted)});
     row.emplace_back("seed_text", std::to_string(result.prepared.seed));
+    addBandTyped(row, typed, kFramingOptions);
+    addBandUsed(row, typed, setup.conditions, kFramingOptions);
     return row;
 }
 
