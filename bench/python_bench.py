@@ -15,13 +15,14 @@
    vantel-gen command writing the same file, interleaved, best of ROUNDS.
 """
 
-import importlib.util
 import os
 import pathlib
+import runpy
 import subprocess
 import sys
 import tempfile
 import time
+import types
 import warnings
 
 import numpy as np
@@ -116,10 +117,7 @@ def padding(clips=20000):
 
 
 def train_ctc():
-    spec = importlib.util.spec_from_file_location("train_ctc", TRAIN_CTC)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return types.SimpleNamespace(**runpy.run_path(str(TRAIN_CTC), run_name="train_ctc"))
 
 
 def training_step_share(example, workers, steps=30):

@@ -1,7 +1,8 @@
 """examples/train_ctc.py: importable without training, and its pieces fit."""
 
-import importlib.util
 import pathlib
+import runpy
+import types
 
 import pytest
 
@@ -15,9 +16,7 @@ def test_train_ctc_learns_one_batch():
     import vantel.torch
     from vantel import vocab
 
-    spec = importlib.util.spec_from_file_location("train_ctc", EXAMPLE)
-    example = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(example)
+    example = types.SimpleNamespace(**runpy.run_path(str(EXAMPLE), run_name="train_ctc"))
     torch.manual_seed(0)
     batch = next(iter(DataLoader(example.stream(10, 7, 4), 4, collate_fn=vantel.torch.collate)))
     model = example.make_model()
