@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "ui/wav_player.h"
+#include "sound/player.h"
 
 namespace vantel::ui {
 
@@ -14,7 +14,7 @@ QString playAndWait(const QString& path) {
     std::string outcome;
     QEventLoop waiting;
     std::thread worker([&] {
-        outcome = playWavFile(fileName);
+        outcome = sound::playWavFile(fileName);
         // Queued, so it is seen even if the worker ends before exec() starts.
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
