@@ -483,6 +483,16 @@ PYBIND11_MODULE(_vantel, m) {
     m.def("loose_text_warnings", py::overload_cast<const batch::FileRequest&>(&batch::looseTextWarnings));
     m.def("render_clip", &renderClip, py::arg("request"), py::arg("index") = 0, py::arg("file_name"));
     m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"));
+    m.def(
+        "wav_header",
+        [](std::int32_t rate, std::int64_t samples) {
+            if (samples < 0 || samples > wav::kMaxSamples) throw py::value_error("no WAV file holds that many samples");
+            const auto bytes = wav::header(rate, samples);
+            return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        },
+        py::arg("rate"), py::arg("samples"),
+        "the 44-byte header of the 16-bit mono WAV file holding that many samples: followed by the samples in "
+        "little-endian order, it is the file save_wav writes");
     m.def("expand_values", &batch::expandValues, py::arg("option"), py::arg("text"),
           "a sweep value (20, 0,3,6, -20:10:2, 0:6:2,10) as the texts it gives");
     m.def("file_seed", &batch::fileSeed, py::arg("seed"), py::arg("index"));

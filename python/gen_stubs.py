@@ -41,10 +41,15 @@ ATTRIBUTE_TYPES = {
     "Clip": {"samples": "npt.NDArray[np.int16]", "rate": "int", "labels": "list[tuple[str, int, int]]",
              "report": "list[str]", "snr_measured_db": "float", "settings": "dict[str, Any]"},
     "SweepResult": {"folder": "str", "files": "list[str]", "clipping_warning": "str | None"},
+    "Scorecard": {"suite": "str", "quick": "bool", "files_total": "int", "runs": "list[Any]",
+                  "rows": "list[dict[str, Any]]", "thresholds": "list[dict[str, Any]]",
+                  "files": "list[dict[str, Any]]", "decoders": "dict[str, str]", "interrupted": "bool",
+                  "overhead_seconds": "float", "decoder_seconds": "dict[str, float]"},
 }
 METHOD_SIGNATURES = {
     "Clip": {"duration": "(self) -> float", "save": "(self, path: str | os.PathLike[str]) -> None",
              "to_float": "(self) -> npt.NDArray[np.float32]"},
+    "Scorecard": {"summary": "(self) -> dict[str, Any]", "write": "(self, folder: str | os.PathLike[str]) -> None"},
 }
 
 
@@ -121,6 +126,8 @@ def member_stub(cls, name):
 
 def field_stub(cls, field):
     default = "" if field.default is dataclasses.MISSING else f" = {field.default!r}"
+    if field.default_factory is not dataclasses.MISSING:
+        default = " = ..."
     return [f"    {field.name}: {attribute_type(cls, field.name)}{default}"]
 
 

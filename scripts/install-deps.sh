@@ -10,6 +10,7 @@ packages=(
   multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core fonts-liberation2
   dpkg-dev file desktop-file-utils groff-base man-db lintian
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-torch python3-distributed
+  python3-matplotlib
   python3-build python3-wheel python3-venv python3-pip
 )
 

@@ -14,7 +14,7 @@ from . import data as data
 from . import vocab as vocab
 
 __version__: str
-__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted", "data", "vocab"]
+__all__ = ["Clip", "VantelWarning", "generate", "sweep", "SweepResult", "SweepInterrupted", "data", "vocab", "score", "Scorecard"]
 
 
 class Clip:
@@ -60,6 +60,32 @@ class SweepInterrupted(KeyboardInterrupt):
     """A sweep stopped by Ctrl-C: the folder holds the complete files and a
     manifest listing exactly them. The text says how many.
     """
+
+
+@dataclass
+class Scorecard:
+    """What a run found.
+
+    rows         one dict per decoder, condition, S/N point and cell (wpm and
+                 text_kind; "all" for their sum), as results.csv
+    thresholds   per decoder and condition, the S/N in 2500 Hz where the CER
+                 crosses 5 % and 50 %, with intervals, as thresholds.csv
+    files        per decoder and file: the text sent and copied, as files.csv
+    interrupted  True when Ctrl-C stopped the run (what was scored is kept)
+    """
+    suite: str
+    quick: bool
+    files_total: int
+    runs: list[Any]
+    rows: list[dict[str, Any]]
+    thresholds: list[dict[str, Any]]
+    files: list[dict[str, Any]]
+    decoders: dict[str, str]
+    interrupted: bool = False
+    overhead_seconds: float = 0.0
+    decoder_seconds: dict[str, float] = ...
+    def summary(self) -> dict[str, Any]: ...
+    def write(self, folder: str | os.PathLike[str]) -> None: ...
 
 
 def generate(
@@ -298,5 +324,40 @@ def sweep(
                            audio dataset (Hugging Face "audiofolder"):
                            file_name, text, labels ([["C",start,end],...]) and
                            settings
+    """
+    ...
+
+
+def score(
+    suite: "str | os.PathLike[str] | dict[str, Any]",
+    decoders: "dict[str, Any]",
+    out_dir: "str | os.PathLike[str] | None" = None,
+    *,
+    quick: bool = False,
+    jobs: "int | None" = None,
+    timeout: float = 60.0,
+    cache: "str | os.PathLike[str] | None" = None,
+    client: "distributed.Client | None" = None,
+    progress: "bool | None" = None,
+) -> "Scorecard":
+    """Scores decoders on a suite.
+
+    suite     "awgn-v1", "band-v1", a .toml or .json suite file, or a dict
+              of the same shape
+    decoders  {name: how}: a callable (samples, rate) -> text (samples
+              float32 in [-1, 1)), a command template ("mydec {wav}", or
+              the WAV on standard input without {wav}) or "multimon-ng"
+    out_dir   where the result files go (a folder that must not exist yet);
+              None writes none
+    quick     a tenth of the suite
+    jobs      files at once (default: one per core); client= a
+              dask.distributed Client to run on its cluster instead
+    timeout   seconds a decoder may take on one file
+    cache     a folder to keep the suite's files in and take them from
+
+    A decoder that fails on a file (missing, crashing, hanging, printing
+    non-text) is counted as copying nothing there. Returns the Scorecard;
+    on Ctrl-C the scorecard so far is written to out_dir and the
+    KeyboardInterrupt re-raised.
     """
     ...

@@ -43,6 +43,9 @@ print(vantel.__file__)' 2>&1)
 libraries=$(ldd $installed/_vantel*.so)
 ! grep -qiE 'qt6|libpulse' <<<"$libraries" || fail "the extension links Qt or PulseAudio:
 $libraries"
+sound=$(ldd $installed/_sound*.so)
+grep -qi libpulse <<<"$sound" && ! grep -qi qt6 <<<"$sound" || fail "the playback extension links Qt or no PulseAudio:
+$sound"
 [ -f $installed/py.typed ] || fail "the package holds no py.typed"
 
 [ "$failures" -eq 0 ] || exit 1
