@@ -73,13 +73,19 @@ LIST
 )
 modules=/usr/lib/python3/dist-packages/vantel
 if [ "$python" != nopython ]; then
-  extension=$(/usr/bin/python3 -c 'import sysconfig; print("_vantel" + sysconfig.get_config_var("EXT_SUFFIX"))')
+  suffix=$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
   expected=$(sort <<LIST
 $expected
 $(for f in __init__.py __init__.pyi __main__.py _clip.py _options.py _signature.py _sweep.py data.py torch.py vocab.py \
-      py.typed "$extension"; do
+      py.typed "_vantel$suffix" "_sound$suffix" scorecard/__init__.py scorecard/card.py scorecard/cli.py scorecard/copytest.py \
+      scorecard/decoders.py scorecard/results.py scorecard/run.py scorecard/scoring.py scorecard/suites.py \
+      scorecard/texts.py; do
     echo ".$modules/$f"
   done)
+./usr/bin/vantel-copy
+./usr/bin/vantel-score
+./usr/share/man/man1/vantel-copy.1.gz
+./usr/share/man/man1/vantel-score.1.gz
 LIST
 )
 fi
@@ -126,6 +132,10 @@ import vantel
 clip = vantel.generate(message="e", rate=8000)
 print(vantel.__file__, len(clip.samples), clip.labels[0][0])' 2>&1)
   [ "$clip" = "$root$modules/__init__.py 1920 E" ] || fail "the packaged Python module: $clip"
+  for program in vantel-score vantel-copy; do
+    out=$(PYTHONPATH=$root$(dirname "$modules") "$root/usr/bin/$program" --version 2>&1)
+    [ "$out" = "$program $version" ] || fail "the packaged $program --version printed '$out'"
+  done
 fi
 
 # The newest changelog entry is this version's (lintian does not compare
