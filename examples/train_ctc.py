@@ -1,7 +1,7 @@
 """A small CW decoder trained on Vantel clips alone (DFT energies around the
 tones, dilated convolutions, CTC): prints minutes, steps, training loss and the
 greedy character error rate on held-out clips at S/N +10 dB in 500 Hz, 15-30
-WPM, each minute until --minutes have passed or the error rate is below 2 %.
+WPM, each minute until --minutes have passed or it is below --stop-below.
 
     python3 examples/train_ctc.py --minutes 30 --save ctc.pt   # vantel installed, or PYTHONPATH=build/python
 """
@@ -75,6 +75,7 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--minutes", type=float, default=30, help="time budget (default 30)")
     parser.add_argument("--save", metavar="PATH", help="write the model's state_dict here at the end")
+    parser.add_argument("--stop-below", type=float, default=2, metavar="PCT", help="stop at this held-out CER (2 %%)")
     args = parser.parse_args()
     torch.set_num_threads(2)
     torch.manual_seed(0)
@@ -93,7 +94,7 @@ if __name__ == "__main__":
             cer, report = vocab.cer(sum((b["text"] for b in held_out), []), sum(decoded, [])), report + 1
             print(f"{minutes:7.1f} {step:6d} {sum(losses) / len(losses):6.3f} {cer:9.2%}", flush=True)
             losses = []
-            if cer < 0.02 or minutes >= args.minutes:  # good enough: stop early
+            if cer < args.stop_below / 100 or minutes >= args.minutes:  # good enough: stop early
                 break
     if args.save:
         torch.save(model.state_dict(), args.save)

@@ -25,3 +25,14 @@ def test_train_ctc_learns_one_batch():
     optimizer = torch.optim.AdamW(model.parameters(), lr=3e-3)
     losses = [example.train_step(model, optimizer, batch) for _ in range(10)]
     assert losses[-1] < losses[0] / 10, losses
+
+
+def test_score_ctc_gives_the_scorecard_a_working_decoder():
+    pytest.importorskip("torch")
+    import vantel
+
+    example = runpy.run_path(str(EXAMPLE.with_name("score_ctc.py")), run_name="score_ctc")
+    suite = dict(name="one", sweep=[dict(condition="awgn", snr=20, text="groups", characters=10,
+                                         options=dict(rate=8000, bw=500))])
+    card = vantel.score(suite, {"untrained": example["decoder"](example["TRAINED"]["make_model"]())}, progress=False)
+    assert [(f["failure"], f["chars"]) for f in card.files] == [("", 10)]
