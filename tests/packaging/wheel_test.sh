@@ -47,6 +47,10 @@ sound=$(ldd $installed/_sound*.so)
 grep -qi libpulse <<<"$sound" && ! grep -qi qt6 <<<"$sound" || fail "the playback extension links Qt or no PulseAudio:
 $sound"
 [ -f $installed/py.typed ] || fail "the package holds no py.typed"
+for program in vantel-score vantel-copy; do
+  out=$("$venv/bin/$program" --version 2>&1)
+  [ "$out" = "$program $("$gen" --version | cut -d' ' -f2)" ] || fail "the wheel's $program --version printed '$out'"
+done
 
 [ "$failures" -eq 0 ] || exit 1
 echo "ok: $(basename "${wheels[0]}") installs and makes vantel-gen's clip in a fresh virtual environment"

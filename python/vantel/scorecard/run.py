@@ -54,9 +54,9 @@ def _from_cache(folder, suite_file, needs_samples):
         if known["options"] != suite_file.options or not os.path.isfile(path):
             return None
         samples, rate = _read_wav(path) if needs_samples else (None, known["rate"])
-    except (OSError, ValueError, KeyError, wave.Error, EOFError):
-        return None
-    return known["reference"], known["seconds"], samples, rate, path, known["clipping"]
+        return known["reference"], known["seconds"], samples, rate, path, known["clipping"]
+    except (OSError, ValueError, KeyError, TypeError, wave.Error, EOFError):
+        return None  # made again
 
 
 def _made(suite_file, folder, sidecar):
