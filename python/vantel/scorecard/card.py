@@ -16,8 +16,9 @@ class Scorecard:
 
     rows         one dict per decoder, condition, S/N point and cell (wpm and
                  text_kind; "all" for their sum), as results.csv
-    thresholds   per decoder and condition, the S/N in 2500 Hz where the CER
-                 crosses 5 % and 50 %, with intervals, as thresholds.csv
+    thresholds   per decoder and condition (wpm "all") and per speed, the S/N
+                 in 2500 Hz where the CER crosses 5 % and 50 %, with
+                 intervals, as thresholds.csv
     files        per decoder and file: the text sent and copied, as files.csv
     interrupted  True when Ctrl-C stopped the run (what was scored is kept)
     """

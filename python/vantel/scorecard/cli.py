@@ -69,6 +69,8 @@ def _client(address):
 
 def _print_thresholds(scorecard):
     for e in scorecard.thresholds:
+        if e["wpm"] != "all":
+            continue  # per speed: in thresholds.csv and report.md
         cells = [f"CER {label} at {results.threshold_text(e, tag)} dB" for tag, label in (("5pct", "5 %"),
                                                                                           ("50pct", "50 %"))]
         print(f"{e['decoder']:>16}  {e['condition']:<10} {cells[0]:<22} {cells[1]}  (S/N in 2500 Hz)")

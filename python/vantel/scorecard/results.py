@@ -1,8 +1,9 @@
 """The scorecard's tables, thresholds, plot and report.
 
 Rows are per decoder, band condition, S/N point and cell (speed and kind of
-text); the rows with wpm and text_kind "all" sum a condition's cells, and
-the thresholds are read off them. Intervals are 95 % Wilson score
+text); rows with text_kind "all" sum a speed's kinds of text, and rows with
+wpm and text_kind "all" a condition's cells. The thresholds are read off
+both: per condition, and per condition and speed. Intervals are 95 % Wilson score
 intervals with each character sent as one trial.
 """
 
@@ -17,7 +18,7 @@ from .scoring import Score, wilson
 
 ROW_COLUMNS = ("decoder", "condition", "snr_label_db", "snr_2500_db", "wpm", "text_kind", "files", "chars", "cer",
                "cer_low", "cer_high", "wer", "substitutions", "insertions", "deletions", "failed_files")
-THRESHOLD_COLUMNS = ("decoder", "condition", "cer_5pct_snr_2500_db", "cer_5pct_low", "cer_5pct_high",
+THRESHOLD_COLUMNS = ("decoder", "condition", "wpm", "cer_5pct_snr_2500_db", "cer_5pct_low", "cer_5pct_high",
                      "cer_50pct_snr_2500_db", "cer_50pct_low", "cer_50pct_high", "cer_5pct_snr_label_db",
                      "cer_50pct_snr_label_db")
 FILE_COLUMNS = ("decoder", "file", "condition", "snr_label_db", "snr_2500_db", "wpm", "text_kind", "tone_hz", "sent",
@@ -42,7 +43,7 @@ def tabulate(suite_files, runs, decoder_names):
         f = by_index[run.index]
         for decoder in decoder_names:
             outcome, score = run.outcomes[decoder]
-            for wpm, kind in ((f.wpm, f.text_kind), ("all", "all")):
+            for wpm, kind in ((f.wpm, f.text_kind), (f.wpm, "all"), ("all", "all")):
                 cell = cells[(decoder, f.condition, f.snr_label_db, f.snr_2500_db, wpm, kind)]
                 cell[0] += score
                 cell[1] += 1
@@ -68,12 +69,12 @@ def thresholds(rows, decoder_names):
     bounds as the threshold's interval."""
     curves = defaultdict(list)
     for row in rows:
-        if row["wpm"] == "all" and row["chars"]:
-            curves[(row["decoder"], row["condition"])].append(row)
+        if row["text_kind"] == "all" and row["chars"]:
+            curves[(row["decoder"], row["condition"], row["wpm"])].append(row)
     table = []
-    for (decoder, condition), points in curves.items():
+    for (decoder, condition, wpm), points in curves.items():
         points.sort(key=lambda r: r["snr_2500_db"])
-        entry = dict(decoder=decoder, condition=condition)
+        entry = dict(decoder=decoder, condition=condition, wpm=wpm)
         offset = points[0]["snr_label_db"] - points[0]["snr_2500_db"]
         for level, tag in zip(LEVELS, ("5pct", "50pct")):
             curve = lambda column: [(r["snr_2500_db"], r[column]) for r in points]
@@ -89,7 +90,7 @@ def thresholds(rows, decoder_names):
             entry[f"cer_{tag}_snr_label_db"] = None if middle is None else middle + offset
         table.append(entry)
     order = {name: n for n, name in enumerate(decoder_names)}
-    table.sort(key=lambda e: (order[e["decoder"]], e["condition"]))
+    table.sort(key=lambda e: (order[e["decoder"]], e["condition"], e["wpm"] != "all", str(e["wpm"])))
     return table
 
 
@@ -157,10 +158,10 @@ def report_markdown(summary, table):
     if summary["clipped_files"]:
         lines += [f"{summary['clipped_files']} files had clipped samples: their noise is not quite what the S/N "
                   "label promises.", ""]
-    lines += ["| decoder | condition | CER 5 % at (dB) | 95 % interval | CER 50 % at (dB) | 95 % interval "
-              "| failed files |", "|---|---|---|---|---|---|---|"]
+    lines += ["| decoder | condition | WPM | CER 5 % at (dB) | 95 % interval | CER 50 % at (dB) | 95 % interval "
+              "| failed files |", "|---|---|---|---|---|---|---|---|"]
     for e in table:
-        lines.append(f"| {e['decoder']} | {e['condition']} | {threshold_text(e, '5pct')} | "
+        lines.append(f"| {e['decoder']} | {e['condition']} | {e['wpm']} | {threshold_text(e, '5pct')} | "
                      f"{_fmt(e['cer_5pct_low'])} to {_fmt(e['cer_5pct_high'])} | {threshold_text(e, '50pct')} | "
                      f"{_fmt(e['cer_50pct_low'])} to {_fmt(e['cer_50pct_high'])} | "
                      f"{summary['failed_files'].get(e['decoder'], 0)} |")
