@@ -185,8 +185,9 @@ class CommandDecoder:
 
 class MultimonDecoder:
     """multimon-ng's MORSE_CW demodulator, which takes raw 16-bit samples at
-    22050 Hz: sox resamples the file, and half a second of silence after it
-    lets the demodulator finish its last character."""
+    22050 Hz: sox resamples the file (-R: its dither repeatable, so that a
+    run gives the same copy every time), and half a second of silence after
+    it lets the demodulator finish its last character."""
 
     needs_file = True
     name = "multimon-ng"
@@ -195,7 +196,7 @@ class MultimonDecoder:
     def __init__(self, name="multimon-ng"):
         self.name = name
         self.commands = [
-            ["sox", "-q", "-V1", "{wav}", "-t", "raw", "-r", str(self.RATE), "-e", "signed-integer", "-b", "16",
+            ["sox", "-q", "-R", "-V1", "{wav}", "-t", "raw", "-r", str(self.RATE), "-e", "signed-integer", "-b", "16",
              "-c", "1", "-L", "-", "pad", "0", "0.5"],
             ["multimon-ng", "-q", "-c", "-a", "MORSE_CW", "-t", "raw", "-"],
         ]

@@ -161,7 +161,7 @@ def report_markdown(summary, table):
     lines += ["| decoder | condition | WPM | CER 5 % at (dB) | 95 % interval | CER 50 % at (dB) | 95 % interval "
               "| failed files |", "|---|---|---|---|---|---|---|---|"]
     for e in table:
-        lines.append(f"| {e['decoder']} | {e['condition']} | {e['wpm']} | {threshold_text(e, '5pct')} | "
+        lines.append(f"| {e['decoder']} | {e['condition']} | {_cell(e['wpm'])} | {threshold_text(e, '5pct')} | "
                      f"{_fmt(e['cer_5pct_low'])} to {_fmt(e['cer_5pct_high'])} | {threshold_text(e, '50pct')} | "
                      f"{_fmt(e['cer_50pct_low'])} to {_fmt(e['cer_50pct_high'])} | "
                      f"{summary['failed_files'].get(e['decoder'], 0)} |")
