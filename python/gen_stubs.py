@@ -44,7 +44,7 @@ ATTRIBUTE_TYPES = {
     "Scorecard": {"suite": "str", "quick": "bool", "files_total": "int", "runs": "list[Any]",
                   "rows": "list[dict[str, Any]]", "thresholds": "list[dict[str, Any]]",
                   "files": "list[dict[str, Any]]", "decoders": "dict[str, str]", "interrupted": "bool",
-                  "overhead_seconds": "float", "decoder_seconds": "dict[str, float]"},
+                  "overhead_seconds": "float", "decoder_seconds": "dict[str, float]", "error": "str | None"},
 }
 METHOD_SIGNATURES = {
     "Clip": {"duration": "(self) -> float", "save": "(self, path: str | os.PathLike[str]) -> None",

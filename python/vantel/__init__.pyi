@@ -73,6 +73,8 @@ class Scorecard:
                  intervals, as thresholds.csv
     files        per decoder and file: the text sent and copied, as files.csv
     interrupted  True when Ctrl-C stopped the run (what was scored is kept)
+    error        why the run stopped early (a file that could not be
+                 written or read), or None
     """
     suite: str
     quick: bool
@@ -85,6 +87,7 @@ class Scorecard:
     interrupted: bool = False
     overhead_seconds: float = 0.0
     decoder_seconds: dict[str, float] = ...
+    error: str | None = None
     def summary(self) -> dict[str, Any]: ...
     def write(self, folder: str | os.PathLike[str]) -> None: ...
 
@@ -358,7 +361,7 @@ def score(
 
     A decoder that fails on a file (missing, crashing, hanging, printing
     non-text) is counted as copying nothing there. Returns the Scorecard;
-    on Ctrl-C the scorecard so far is written to out_dir and the
-    KeyboardInterrupt re-raised.
+    on Ctrl-C, or an OSError that stops the run (a full disk), the
+    scorecard so far is written to out_dir and the error raised.
     """
     ...

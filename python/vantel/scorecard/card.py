@@ -21,6 +21,8 @@ class Scorecard:
                  intervals, as thresholds.csv
     files        per decoder and file: the text sent and copied, as files.csv
     interrupted  True when Ctrl-C stopped the run (what was scored is kept)
+    error        why the run stopped early (a file that could not be
+                 written or read), or None
     """
 
     suite: str
@@ -34,11 +36,13 @@ class Scorecard:
     interrupted: bool = False
     overhead_seconds: float = 0.0
     decoder_seconds: dict = field(default_factory=dict)
+    error: "str | None" = None
 
     def summary(self):
         failed = {name: sum(run.outcomes[name][0].failure is not None for run in self.runs) for name in self.decoders}
         return dict(suite=self.suite, quick=self.quick, vantel=_vantel.VERSION, files_total=self.files_total,
-                    files_scored=len(self.runs), interrupted=self.interrupted, decoders=self.decoders,
+                    files_scored=len(self.runs), interrupted=self.interrupted, error=self.error,
+                    decoders=self.decoders,
                     clipped_files=sum(run.clipping is not None for run in self.runs),
                     failed_files=failed, audio_seconds=sum(run.seconds for run in self.runs),
                     overhead_seconds=self.overhead_seconds, decoder_seconds=self.decoder_seconds)
@@ -84,7 +88,6 @@ def prepare(suite, decoders, quick=False):
 def execute(suite, made, *, jobs=None, timeout=60.0, cache=None, client=None, progress=None, on_failure=None):
     """Runs the prepared suite; the Scorecard (interrupted=True after
     Ctrl-C, which is not re-raised here)."""
-    cache = _cache_folder(cache, suite)
     shown = progress if progress is not None else sys.stderr.isatty()
     bar, runs, reported = run.Progress(len(suite.files), shown), [], set()
 
@@ -103,14 +106,17 @@ def execute(suite, made, *, jobs=None, timeout=60.0, cache=None, client=None, pr
                 on_failure(name, suite.file_named(file_run.index), outcome.failure)
         bar.step()
 
-    interrupted = False
+    interrupted, error = False, None
     try:
+        cache = _cache_folder(cache, suite)
         if client is not None:
             run.run_on_cluster(suite.files, made, timeout, cache, client, took)
         else:
             run.run_here(suite.files, made, timeout, cache, jobs or os.cpu_count() or 1, took)
     except KeyboardInterrupt:
         interrupted = True
+    except OSError as stopped:  # a full disk, an unreadable cache: the files scored so far still count
+        error = f"{stopped.filename}: {stopped.strerror}" if stopped.filename and stopped.strerror else str(stopped)
     finally:
         bar.finish()
     names = [d.name for d in made]
@@ -118,7 +124,7 @@ def execute(suite, made, *, jobs=None, timeout=60.0, cache=None, client=None, pr
     seconds = {name: sum(r.outcomes[name][0].seconds for r in runs) for name in names}
     return Scorecard(suite.name, suite.quick, len(suite.files), runs, rows, results.thresholds(rows, names),
                      results.file_rows(suite.files, runs, names), {d.name: d.describe() for d in made},
-                     interrupted, sum(r.overhead_seconds for r in runs), seconds)
+                     interrupted, sum(r.overhead_seconds for r in runs), seconds, error)
 
 
 def score(suite: "str | os.PathLike[str] | dict[str, Any]", decoders: "dict[str, Any]",
@@ -142,8 +148,8 @@ def score(suite: "str | os.PathLike[str] | dict[str, Any]", decoders: "dict[str,
 
     A decoder that fails on a file (missing, crashing, hanging, printing
     non-text) is counted as copying nothing there. Returns the Scorecard;
-    on Ctrl-C the scorecard so far is written to out_dir and the
-    KeyboardInterrupt re-raised.
+    on Ctrl-C, or an OSError that stops the run (a full disk), the
+    scorecard so far is written to out_dir and the error raised.
     """
     suite, made = prepare(suite, decoders, quick)
     if out_dir is not None:
@@ -153,4 +159,6 @@ def score(suite: "str | os.PathLike[str] | dict[str, Any]", decoders: "dict[str,
         card.write(out_dir)
     if card.interrupted:
         raise KeyboardInterrupt
+    if card.error:
+        raise OSError(f"the run stopped after {len(card.runs)} files: {card.error}")
     return card

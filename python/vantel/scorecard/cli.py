@@ -107,6 +107,10 @@ def main(argv=None):
         if count:
             print(f"{PROGRAM}: {name} failed on {count} of {len(scorecard.runs)} files (counted as copying nothing)",
                   file=sys.stderr)
+    if scorecard.error:
+        print(f"{PROGRAM}: {scorecard.error}; the results of the {len(scorecard.runs)} files scored before are in "
+              f"{args.output}", file=sys.stderr)
+        return 1
     if scorecard.interrupted:
         print(f"{PROGRAM}: stopped after {len(scorecard.runs)} of {scorecard.files_total} files; their results are "
               f"in {args.output}", file=sys.stderr)

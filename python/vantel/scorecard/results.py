@@ -153,7 +153,8 @@ def threshold_text(entry, tag):
 def report_markdown(summary, table):
     lines = [f"# Scorecard: {summary['suite']}{' (quick)' if summary['quick'] else ''}", "",
              f"{summary['files_scored']} of {summary['files_total']} files scored"
-             + (" (stopped before the end)" if summary["interrupted"] else "") + f", vantel {summary['vantel']}.",
+             + (" (stopped before the end)" if summary["interrupted"] or summary["error"] else "")
+             + f", vantel {summary['vantel']}." + (f" The run stopped: {summary['error']}." if summary["error"] else ""),
              "S/N is the one-sided S/N in 2500 Hz; the CER counts characters, not word spaces.", ""]
     if summary["clipped_files"]:
         lines += [f"{summary['clipped_files']} files had clipped samples: their noise is not quite what the S/N "
