@@ -194,6 +194,11 @@ def _checked_sweep(sweep, where):
     options = sweep.get("options", {})
     if not isinstance(options, dict):
         raise SuiteError(f"{where}: options must be a table of vantel-gen's options, such as {{ channel = \"poor\" }}")
+    # As the command spells them (filter-bw) or as Python does (filter_bw).
+    spelled = {str(key).removeprefix("--").replace("-", "_"): value for key, value in options.items()}
+    if len(spelled) != len(options):
+        raise SuiteError(f"{where}: options: an option is given twice")
+    options = spelled
     checked = dict(condition=condition.strip(), snr=_numbers(sweep["snr"], "snr", where),
                    wpm=_numbers(sweep.get("wpm", 20), "wpm", where), text=kinds,
                    files=_whole(sweep.get("files", 1), "files", where, 1, 10_000),
