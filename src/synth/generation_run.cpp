@@ -116,21 +116,19 @@ void GenerationRun::renderReference(std::int64_t samples, const LiveControls& li
 }
 
 void GenerationRun::renderFast(std::int64_t samples, const LiveControls& live) {
-    // Working arrays only as long as this run's calls need, at most a chunk: a
-    // short run (a clip of a few seconds) then does not allocate, fault in and
-    // give back a megabyte it never uses.
-    // Calls of a few elements each come in growing sizes: the arrays grow at
-    // least twofold, and their old contents (scratch) are not kept, so that
-    // growing costs no more than one allocation of the final size.
-    const auto longest = static_cast<std::size_t>(std::min<std::int64_t>(samples, std::int64_t{kChunkSamples}));
+    // Working arrays as long as the whole run, at most a chunk, made at the
+    // first call: a short run (a clip of a few seconds) then does not fault in
+    // and give back a megabyte it never uses, and runs called a few elements
+    // at a time (framing, a fist) do not grow them call by call.
+    const auto longest = static_cast<std::size_t>(
+        std::min<std::int64_t>(std::max(samples, plan_.totalSamples), std::int64_t{kChunkSamples}));
     if (raw_.size() < longest) {
-        const std::size_t size = std::min(kChunkSamples, std::max(longest, 2 * raw_.size()));
         for (auto* buffer : {&raw_, &filtered_}) {
-            buffer->clear();
-            buffer->resize(size);
+            buffer->clear();  // scratch: nothing to keep
+            buffer->resize(longest);
         }
         output_.clear();
-        output_.resize(size);
+        output_.resize(longest);
     }
     if (const std::size_t piece = std::min(kPieceSamples, longest); phase_.size() < piece) {
         for (auto* buffer : {&phase_, &amplitude_, &tone_, &qrm_, &qrn_}) buffer->resize(piece);
