@@ -31,21 +31,21 @@ import numpy as np
 
 from .. import _vantel, generate
 from .scoring import Score, compare
+from .suites import snr_2500_db
 from .texts import KINDS, make_text
 
 PROGRAM = "vantel-copy"
 SESSIONS_FILE = "copy-sessions.jsonl"
 BW_HZ = 500
 RATE_HZ = 8000
-# 3.01 dB from two-sided to one-sided and 6.99 dB from 500 Hz to 2500 Hz.
-LABEL_TO_2500_DB = -10.0
 TARGETS = (0.5, 0.05)
 LN19 = math.log(19.0)
 
 
 def snr_2500(snr_label_db):
-    """The one-sided S/N in 2500 Hz of a clip made with label `snr_label_db` in 500 Hz."""
-    return snr_label_db + LABEL_TO_2500_DB
+    """The one-sided S/N in 2500 Hz of a clip made with label `snr_label_db`
+    in 500 Hz (10 dB lower), to 0.01 dB as the suites give it."""
+    return round(snr_2500_db(snr_label_db, BW_HZ), 2) + 0.0
 
 
 # ----- the psychometric curve -----

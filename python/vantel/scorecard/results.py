@@ -12,6 +12,7 @@ import io
 import json
 import math
 import os
+import threading
 from collections import defaultdict
 
 from .scoring import Score, wilson
@@ -129,9 +130,9 @@ def _json_value(value):
     return None if isinstance(value, float) and math.isnan(value) else value
 
 
-def _write(path, text):
+def write_whole(path, text):
     """Complete or not at all: a temporary beside `path`, then a rename."""
-    partial = f"{path}.partial-{os.getpid()}"
+    partial = f"{path}.partial-{os.getpid()}-{threading.get_ident()}"  # threads write beside each other
     with open(partial, "w", encoding="utf-8", newline="") as file:
         file.write(text)
     os.replace(partial, path)
@@ -226,9 +227,9 @@ def write_all(folder, summary, rows, table, files):
     """Every result file in `folder`, each complete."""
     problem = plot(rows, list(summary["decoders"]), os.path.join(folder, "cer"))
     summary = dict(summary, plot=None if problem else "cer", plot_missing=problem)
-    _write(os.path.join(folder, "results.csv"), _csv(rows, ROW_COLUMNS))
-    _write(os.path.join(folder, "thresholds.csv"), _csv(table, THRESHOLD_COLUMNS))
-    _write(os.path.join(folder, "files.csv"), _csv(files, FILE_COLUMNS))
+    write_whole(os.path.join(folder, "results.csv"), _csv(rows, ROW_COLUMNS))
+    write_whole(os.path.join(folder, "thresholds.csv"), _csv(table, THRESHOLD_COLUMNS))
+    write_whole(os.path.join(folder, "files.csv"), _csv(files, FILE_COLUMNS))
     document = dict(summary, rows=[{k: _json_value(v) for k, v in r.items()} for r in rows], thresholds=table)
-    _write(os.path.join(folder, "results.json"), json.dumps(document, indent=1) + "\n")
-    _write(os.path.join(folder, "report.md"), report_markdown(summary, table))
+    write_whole(os.path.join(folder, "results.json"), json.dumps(document, indent=1) + "\n")
+    write_whole(os.path.join(folder, "report.md"), report_markdown(summary, table))

@@ -16,6 +16,7 @@ import numpy as np
 
 from .. import _options, _vantel
 from .._clip import Clip
+from . import results
 from .decoders import LiveProcesses, Outcome, as_float
 from .scoring import compare
 
@@ -30,13 +31,6 @@ class FileRun:
     overhead_seconds: float  # making (or reading) the file and scoring the copies
     outcomes: dict  # decoder name -> (Outcome, Score)
     clipping: str = None  # the engine's warning when samples were clipped
-
-
-def _write_json(path, value):
-    partial = f"{path}.partial-{os.getpid()}-{threading.get_ident()}"
-    with open(partial, "w", encoding="utf-8") as file:
-        json.dump(value, file)
-    os.replace(partial, path)
 
 
 def _read_wav(path):
@@ -67,8 +61,9 @@ def _made(suite_file, folder, sidecar):
         path = os.path.join(folder, suite_file.name)
         clip.save(path)
         if sidecar:
-            _write_json(path + ".json", dict(options=suite_file.options, reference=reference,
-                                             seconds=clip.duration, rate=clip.rate, clipping=clipping))
+            results.write_whole(path + ".json", json.dumps(dict(options=suite_file.options, reference=reference,
+                                                                seconds=clip.duration, rate=clip.rate,
+                                                                clipping=clipping)))
     return reference, clip.duration, clip.samples, clip.rate, path, clipping
 
 

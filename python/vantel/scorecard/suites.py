@@ -52,6 +52,10 @@ def snr_2500_db(snr_label_db, bw_hz):
     return snr_label_db - _TWO_SIDED_DB - 10 * math.log10(2500 / bw_hz)
 
 
+def file_name(suite_name, index):
+    return f"{suite_name}-{index:05d}.wav"
+
+
 @dataclass(frozen=True)
 class SuiteFile:
     """One file of a suite: what generate() makes it from, and its cell."""
@@ -79,7 +83,7 @@ class Suite:
         return Suite(self.name, self.files[::10], True, self.description)
 
     def file_named(self, index):
-        return f"{self.name}-{index:05d}.wav"
+        return file_name(self.name, index)
 
     def fingerprint(self):
         """Twelve hex digits that change whenever any file would."""
@@ -123,7 +127,7 @@ def _sweep_files(suite_name, suite_seed, number, sweep, first_index):
     for offset, f in enumerate(files):
         index = first_index + offset
         f["options"]["seed"] = _vantel.file_seed(suite_seed + 1, index)
-        made.append(SuiteFile(index, f"{suite_name}-{index:05d}.wav", f["options"], f["condition"], f["text_kind"],
+        made.append(SuiteFile(index, file_name(suite_name, index), f["options"], f["condition"], f["text_kind"],
                               float(f["wpm"]), float(f["snr"]), round(snr_2500_db(f["snr"], f["bw"]), 2) + 0.0,
                               f["tone"]))
     return made
