@@ -5,6 +5,8 @@
 #   W2: a ten-minute tone at 48000 samples/s, 100 Hz filter at 800 Hz
 #   W3: W1 under band conditions: 5 ms edges, Farnsworth 15 WPM, 10 % jitter,
 #       the moderate fading channel, 3 QRM stations and 2 QRN crashes a second
+#   P1: a five-minute MP3 practice file from a 120-word text file (W1's first
+#       words), at the default quality and at --quality 3 (about ebook2cw's size)
 # Each command runs ROUNDS times, interleaved with the others; the best time counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +35,7 @@ words=(THE QUICK BROWN FOX JUMPS OVER LAZY DOG PARIS CQ DE TEST RADIO MORSE SIGN
 text=()
 for i in $(seq 0 1999); do text+=("${words[$(( (i * 7 + i / 20) % ${#words[@]} ))]}"); done
 echo "${text[*]}" > "$work/w1.txt"
+echo "${text[*]:0:120}" > "$work/p1.txt"
 
 now() { date +%s.%N; }
 # best_time NAME COMMAND...: runs the command, keeps the shortest wall time in $work/NAME.time
@@ -52,6 +55,9 @@ w3gen=("${w1gen[@]}" --rise 5 --farnsworth 15 --jitter 10 --channel moderate --q
 w2gen=("$gen" --mode tone --tone-length 600 --rate 48000 --filter-cf 800 --filter-bw 100 -o "$work/v2.wav")
 
 run_ebook2cw() { (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt); }
+p1gen=("$gen" --text-file "$work/p1.txt" --wpm 20 --rate 12000 --filter-cf 800 --filter-bw 500 -o "$work/p1.mp3")
+p1small=("${p1gen[@]}" --quality 3 -o "$work/p1q3.mp3")
+run_ebook2cw_mp3() { (cd "$work" && ebook2cw -w 20 -f 800 -s 12000 -o ebp p1.txt); }
 
 "${w1gen[@]}" > /dev/null
 w1samples=$(( ($(stat -c %s "$work/v1.wav") - 44) / 2 ))
@@ -67,7 +73,12 @@ for _ in $(seq "$rounds"); do
   best_time sox1 sox -n -r 12000 -b 16 "$work/s1.wav" synth "$w1seconds" whitenoise synth "$w1seconds" sine mix 800 sinc 550-1050
   best_time vantel2 "${w2gen[@]}"
   best_time sox2 sox -n -r 48000 -b 16 "$work/s2.wav" synth 600 whitenoise synth 600 sine mix 800 sinc 750-850
+  best_time vantelp1 "${p1gen[@]}"
+  best_time vantelp1q3 "${p1small[@]}"
+  best_time ebook2cwp1 run_ebook2cw_mp3
 done
+seconds() { printf %.2f "$(cat "$work/$1.time")"; }
+kb() { echo $(( $(stat -c %s "$1") / 1024 )); }
 
 # ebook2cw reports its own audio length ("total time: H:MM:SS").
 ebtime=$(grep -o 'total time: [0-9:]*' "$work/ebook2cw.out" | tail -1 | awk '{print $3}')
@@ -93,6 +104,12 @@ table=$(cat <<TABLE
 | W3 against W1 | ebook2cw | $(printf %.1f "$e1") | $(printf %.1f "$(echo "$v3 / $e1" | bc -l)") |
 | W2 (10 min tone, 48 kHz, 100 Hz filter) | Vantel | $(printf %.1f "$v2") | |
 | W2 | sox | $(printf %.1f "$s2") | $(printf %.1f "$(echo "$v2 / $s2" | bc -l)") |
+
+| P1: five-minute MP3 practice file (120 words, 20 WPM, 12 kHz) | seconds | file size | Vantel's speed against ebook2cw |
+|---|---:|---:|---:|
+| Vantel, default quality (S/N 20 dB, filter 500 Hz) | $(seconds vantelp1) | $(kb "$work/p1.mp3") KB | $(printf %.2f "$(echo "$(cat "$work/ebook2cwp1.time") / $(cat "$work/vantelp1.time")" | bc -l)") |
+| Vantel, --quality 3 | $(seconds vantelp1q3) | $(kb "$work/p1q3.mp3") KB | $(printf %.2f "$(echo "$(cat "$work/ebook2cwp1.time") / $(cat "$work/vantelp1q3.time")" | bc -l)") |
+| ebook2cw (no noise, its default MP3) | $(seconds ebook2cwp1) | $(kb "$work/ebp0000.mp3") KB | |
 
 Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB, W3 $(( mem3 / 1024 )) MB.
 Window run for W1's settings against vantel-gen: $window.

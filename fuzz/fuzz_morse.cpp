@@ -133,7 +133,8 @@ std::vector<keying::MessageSymbol> readSymbols(std::string_view message, bool ex
     for (const keying::MessageSymbol& symbol : symbols) {
         require(symbol.code.find_first_not_of(".-") == std::string::npos, "codes are dots and dashes");
         require(symbol.isBlank() == (symbol.text == " "), "a blank, and only a blank, has no code");
-        require(symbol.text.size() == 1 || (symbol.text.front() == '<' && symbol.text.back() == '>'),
+        require(keying::readUtf8(symbol.text, 0).length == symbol.text.size() ||
+                    (symbol.text.front() == '<' && symbol.text.back() == '>'),
                 "a symbol is one character or a prosign in brackets");
     }
     return symbols;

@@ -22,6 +22,7 @@
 #include "fuzz_arguments.h"
 #include "fuzz_input.h"
 #include "keying/extended_morse.h"
+#include "keying/message_text.h"
 #include "keying/morse_encoder.h"
 #include "synth/run_plan.h"
 #include "text/limit.h"
@@ -64,6 +65,12 @@ std::optional<batch::FileRequest> requestOf(const std::vector<std::string>& word
     batch::FileRequest request;
     try {
         for (std::size_t i = 0; i < words.size(); ++i) {
+            // Their values name files to read (or standard input), which are
+            // not this target's input.
+            if (words[i] == "--text-file" || words[i] == "--word-list") {
+                ++i;
+                continue;
+            }
             if (batch::isRequestFlag(words[i])) {
                 batch::setRequestFlag(request, words[i]);
             } else if (batch::isRequestOption(words[i]) && i + 1 < words.size()) {
@@ -81,7 +88,13 @@ std::optional<batch::FileRequest> requestOf(const std::vector<std::string>& word
 // The run the command will make: the typed form, the pattern it builds and
 // the repaired values that fix the sample count.
 synth::RunPlan predictPlan(const batch::FileRequest& options) {
-    batch::TypedForm form = batch::typeIntoForm(options);
+    // The command first makes the message sendable (naming every change); the
+    // window is given that text.
+    batch::FileRequest sendable = options;
+    if (const auto& message = options.typed[batch::Typed::Message]) {
+        sendable.typed[batch::Typed::Message] = vantel::keying::cleanMessage(*message, options.extended).text;
+    }
+    batch::TypedForm form = batch::typeIntoForm(sendable);
     vantel::keying::KeyingPattern pattern = form.s.CWPattern;
     if (form.mode == settings::Mode::ToneOnly) {
         form.s.Dotperiod = 0.1;
@@ -167,8 +180,9 @@ void checkRun(const batch::FileRequest& options) {
     const auto prepareRefusal = refusal([&] { prepared = batch::prepareFile(options); });
     const bool refusedToPrepare = prepareRefusal.has_value();
     if (prepared && prepared->setup.plan.totalSamples > kMostSamples) return;
-    // Without band options the plan follows from the window's own steps alone.
-    if (!batch::hasBandOptions(options)) {
+    // Without band options or a practice text (which the window has not) the
+    // plan follows from the window's own steps alone.
+    if (!batch::hasBandOptions(options) && !options.practice.given()) {
         std::optional<synth::RunPlan> plan;
         try {
             plan = predictPlan(options);

@@ -247,18 +247,26 @@ py::dict renderClip(const batch::FileRequest& request, std::size_t index, const 
     out["clipping_warning"] = clipping;
     out["snr_measured_db"] = snr;
     out["settings"] = rowDict(row);
+    out["text_changes"] = clip.result.prepared.textChanges;
     return out;
 }
 
 void saveWav(const std::string& path, std::int32_t rate,
-             const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& samples) {
+             const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& samples,
+             const std::optional<std::string>& format, std::optional<double> quality, const std::string& title,
+             const std::string& artist, const std::string& album) {
     if (samples.ndim() != 1) throw py::value_error("the samples must be one-dimensional");
+    formats::Tags tags;
+    tags.title = title;
+    tags.artist = artist;
+    tags.album = album;
+    const formats::Encoding encoding = batch::encodingFor(path, format, quality, tags);
     const std::span<const std::int16_t> view(samples.data(), static_cast<std::size_t>(samples.size()));
     const bool mainThread = inMainThread();
     try {
         py::gil_scoped_release release;
         // A FIFO's reader may be slow to come or to read: Ctrl-C ends the wait.
-        batch::writeSamplesFile(path, rate, view, keyboardInterruptCheck(mainThread));
+        batch::writeSamplesFile(path, rate, view, keyboardInterruptCheck(mainThread), encoding);
     } catch (const batch::Interrupted&) {
         throw py::error_already_set();  // the KeyboardInterrupt PyErr_CheckSignals raised
     }
@@ -390,12 +398,40 @@ py::tuple requestState(const batch::FileRequest& r) {
     for (const batch::BandOption& option : batch::kBandOptions) {
         band.append(r.band[option.id] ? py::object(py::bytes(*r.band[option.id])) : py::object(py::none()));
     }
+    const batch::PracticeRequest& p = r.practice;
+    auto bytesOr = [](const std::optional<std::string>& t) { return t ? py::object(py::bytes(*t)) : py::object(py::none()); };
+    py::list listWords;
+    for (const std::string& word : p.listWords) listWords.append(py::bytes(word));
+    const py::tuple practice = py::make_tuple(bytesOr(p.textFile), bytesOr(p.fileText), bytesOr(p.koch),
+                                              bytesOr(p.kochOrder), bytesOr(p.groups), bytesOr(p.groupLength),
+                                              bytesOr(p.calls), p.qso, p.contest, bytesOr(p.wordList), listWords,
+                                              bytesOr(p.words), p.paragraphBt);
     return py::make_tuple(static_cast<int>(r.mode), typed, r.filterOn, band, r.extended, r.seed, r.level.automatic,
-                          r.level.targetRmsDbfs);
+                          r.level.targetRmsDbfs, practice);
+}
+
+batch::PracticeRequest practiceFromState(const py::tuple& s) {
+    if (s.size() != 13) throw std::runtime_error("not a vantel file request");
+    using Text = std::optional<std::string>;
+    batch::PracticeRequest p;
+    p.textFile = s[0].cast<Text>();
+    p.fileText = s[1].cast<Text>();
+    p.koch = s[2].cast<Text>();
+    p.kochOrder = s[3].cast<Text>();
+    p.groups = s[4].cast<Text>();
+    p.groupLength = s[5].cast<Text>();
+    p.calls = s[6].cast<Text>();
+    p.qso = s[7].cast<bool>();
+    p.contest = s[8].cast<bool>();
+    p.wordList = s[9].cast<Text>();
+    p.listWords = s[10].cast<std::vector<std::string>>();
+    p.words = s[11].cast<Text>();
+    p.paragraphBt = s[12].cast<bool>();
+    return p;
 }
 
 batch::FileRequest requestFromState(const py::tuple& state) {
-    if (state.size() != 8) throw std::runtime_error("not a vantel file request");
+    if (state.size() != 9) throw std::runtime_error("not a vantel file request");
     batch::FileRequest r;
     r.mode = static_cast<settings::Mode>(state[0].cast<int>());
     const auto typed = state[1].cast<TextList>();
@@ -410,6 +446,7 @@ batch::FileRequest requestFromState(const py::tuple& state) {
     r.seed = state[5].cast<std::optional<std::uint64_t>>();
     r.level.automatic = state[6].cast<bool>();
     r.level.targetRmsDbfs = state[7].cast<std::optional<double>>();
+    r.practice = practiceFromState(state[8].cast<py::tuple>());
     return r;
 }
 
@@ -482,7 +519,8 @@ PYBIND11_MODULE(_vantel, m) {
 
     m.def("loose_text_warnings", py::overload_cast<const batch::FileRequest&>(&batch::looseTextWarnings));
     m.def("render_clip", &renderClip, py::arg("request"), py::arg("index") = 0, py::arg("file_name"));
-    m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"));
+    m.def("save_wav", &saveWav, py::arg("path"), py::arg("rate"), py::arg("samples"), py::arg("format") = py::none(),
+          py::arg("quality") = py::none(), py::arg("title") = "", py::arg("artist") = "", py::arg("album") = "");
     m.def(
         "wav_header",
         [](std::int32_t rate, std::int64_t samples) {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
-  qt6-base-dev libpulse-dev
+  qt6-base-dev libpulse-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   multimon-ng sox xvfb xauth pulseaudio pulseaudio-utils fonts-dejavu-core fonts-liberation2
   dpkg-dev file desktop-file-utils groff-base man-db lintian

@@ -3,6 +3,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
+#include <cmath>
+#include <iomanip>
+#include <optional>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -11,9 +15,14 @@
 #include <vector>
 
 #include "batch/command_line.h"
+#include "batch/practice.h"
+#include "batch/render.h"
 #include "batch/report.h"
 #include "batch/sweep.h"
+#include "formats/audio_format.h"
 #include "keying/extended_morse.h"
+#include "sound/player.h"
+#include "sound/stream_playback.h"
 #include "text/limit.h"
 #include "vantel_version.h"
 
@@ -52,23 +61,135 @@ void warn(const vantel::batch::CommandLine& line, const std::vector<std::string>
     for (const std::string& text : lines) std::cerr << "vantel-gen: " << text << '\n';
 }
 
+// The output's format and tags; a part of a split text is numbered as a track.
+vantel::formats::Encoding encodingOf(const vantel::batch::CommandLine& line, const std::string& output,
+                                     std::optional<int> track = std::nullopt) {
+    using namespace vantel;
+    std::optional<double> quality;
+    if (line.quality) {
+        double value = 0;
+        const std::string& text = *line.quality;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+            throw batch::UsageError("bad --quality '" + text + "': use a number from 0 to 10");
+        }
+        quality = value;
+    }
+    formats::Tags tags;
+    tags.title = line.title.value_or("");
+    tags.artist = line.artist.value_or("");
+    tags.album = line.album.value_or("");
+    formats::Encoding encoding = batch::encodingFor(output, line.format, quality, tags);
+    // A WAV file has no tags to number its parts by.
+    if (encoding.format != formats::AudioFormat::Wav) encoding.tags.trackNumber = track;
+    return encoding;
+}
+
+// Playback while the file is made: connected before the run, so that a
+// missing sound server is told before any work.
+class Speaker {
+public:
+    explicit Speaker(int rate) : playback_(rate, [] { return interruptRequested.load(); }), sink_(playback_) {
+        const std::string why = playback_.waitUntilReady();
+        if (why == vantel::sound::kStopped) throw vantel::batch::Interrupted();
+        if (!why.empty()) throw std::runtime_error(why);
+    }
+    vantel::synth::SampleSink* sink() { return &sink_; }
+    bool over() const { return playback_.over(); }
+    // 0 when all was played, else the exit status.
+    int finish() {
+        const std::string played = playback_.waitUntilPlayed();
+        if (played == vantel::sound::kStopped) return interruptedStatus();
+        if (played.empty()) return 0;
+        std::cerr << "vantel-gen: " << played << '\n';
+        return 1;
+    }
+
+private:
+    vantel::sound::StreamPlayback playback_;
+    vantel::sound::PlaybackSink sink_;
+};
+
+int report(const vantel::batch::CommandLine& line, const vantel::batch::FileResult& result, bool toStandardError,
+           const vantel::batch::FileRequest& request) {
+    using namespace vantel::batch;
+    std::ostream& out = toStandardError ? std::cerr : std::cout;
+    for (const std::string& text : reportLines(request, result)) out << text << '\n';
+    out.flush();
+    const auto clipping = clippingWarning(result);
+    if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
+    if (!out) return 1;
+    return clipping && line.strict ? kExitClipped : 0;
+}
+
 int runOne(const vantel::batch::CommandLine& line) {
     using namespace vantel::batch;
     warn(line, looseTextWarnings(line.request));
-    const FileResult result = writeFile(line.request, line.output, [] { return interruptRequested.load(); });
+    const bool playOnly = line.play && !line.outputGiven;
+    const vantel::formats::Encoding encoding =
+        playOnly ? vantel::formats::Encoding{} : encodingOf(line, line.output);
+    std::optional<Speaker> speaker;
+    std::optional<PreparedFile> prepared;
+    if (line.play) {
+        prepared = prepareFile(line.request);
+        speaker.emplace(prepared->setup.plan.sampleRate);
+    }
+    const StopRequested stop = [&] { return interruptRequested.load() || (playOnly && speaker->over()); };
+    FileResult result;
+    if (playOnly) {
+        result.prepared = *prepared;
+        vantel::synth::SynthesisState state = startingState(result.prepared);
+        renderInto(result, state, *speaker->sink(), stop);
+    } else {
+        result = writeFile(line.request, line.output, stop, encoding, speaker ? speaker->sink() : nullptr);
+    }
+    if (!result.prepared.textChanges.empty()) warn(line, {result.prepared.textChanges});
     // With the file on standard output, the report goes to standard error.
-    std::ostream& report = line.toStandardOutput() ? std::cerr : std::cout;
-    for (const std::string& text : reportLines(line.request, result)) report << text << '\n';
-    report.flush();
-    const auto clipping = clippingWarning(result);
-    if (clipping) std::cerr << "vantel-gen: " << *clipping << '\n';
-    if (!report) return 1;
-    return clipping && line.strict ? kExitClipped : 0;
+    const int status = report(line, result, line.toStandardOutput(), line.request);
+    const int played = speaker ? speaker->finish() : 0;
+    return played != 0 ? played : status;
+}
+
+// A practice text in numbered files, one after the other.
+int runParts(const vantel::batch::CommandLine& line) {
+    using namespace vantel::batch;
+    warn(line, looseTextWarnings(line.request));
+    const PracticeParts parts = splitIntoParts(line.request, *line.split, line.output, charactersKept);
+    if (!parts.changes.empty()) warn(line, {parts.changes});
+    for (std::size_t i = 0; i < parts.requests.size(); ++i) {
+        const std::string& name = parts.names[i];
+        const auto encoding = encodingOf(line, name, static_cast<int>(i + 1));
+        const FileResult result = writeFile(parts.requests[i], name, [] { return interruptRequested.load(); }, encoding);
+        const double seconds = static_cast<double>(result.prepared.setup.plan.totalSamples) /
+                               result.prepared.setup.plan.sampleRate;
+        const long long whole = std::llround(seconds);
+        std::cout << name << ": " << whole / 60 << ':' << (whole % 60 < 10 ? "0" : "") << whole % 60 << " ("
+                  << std::fixed << std::setprecision(1) << seconds << " s)\n";
+        if (const auto clipping = clippingWarning(result)) {
+            std::cerr << "vantel-gen: " << name << ": " << *clipping << '\n';
+            if (line.strict) return kExitClipped;
+        }
+    }
+    std::cout << parts.requests.size() << " files\n";
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+// A format that cannot hold the sweep's rate is refused before any file.
+void checkSampleRate(const vantel::formats::Encoding& encoding, const vantel::batch::PreparedFile& prepared) {
+    try {
+        vantel::formats::checkSampleRate(encoding.format, prepared.setup.plan.sampleRate);
+    } catch (const vantel::formats::FormatError& e) {
+        throw vantel::batch::UsageError(e.what());
+    }
 }
 
 int runSweep(const vantel::batch::CommandLine& line) {
     using namespace vantel::batch;
-    const SweepPlan plan = planSweep(sweepRequest(line));
+    SweepRequest request = sweepRequest(line);
+    request.encoding = encodingOf(line, "");
+    const SweepPlan plan = planSweep(request);
+    checkSampleRate(request.encoding, prepareFile(sweepTask(plan, 0).request));
     warn(line, looseTextWarnings(plan.request));
     const HeldFolder folder(plan);
     if (interruptRequested.load()) throw Interrupted();
@@ -114,7 +235,8 @@ int main(int argc, char** argv) {
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
-        return line.sweep ? runSweep(line) : runOne(line);
+        if (line.sweep) return runSweep(line);
+        return line.split ? runParts(line) : runOne(line);
     } catch (const vantel::batch::UsageError& e) {
         std::cerr << "vantel-gen: " << e.what() << '\n';
         return 2;

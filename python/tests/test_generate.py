@@ -197,7 +197,8 @@ def test_the_keywords_are_vantel_gens_options(tmp_path):
     def named(part):
         return {name.replace("-", "_") for name in re.findall(r"^  (?:-\w, )?--([a-z][a-z0-9-]*)", part, re.M)}
 
-    for_the_command = {"output", "strict", "help", "version"}
+    for_the_command = {"output", "strict", "help", "version", "format", "quality", "title", "artist", "album", "play",
+                       "split"}
     assert keyword_only(vantel.generate) == named(clip_part) - for_the_command
     # progress= is sweep()'s own: the command's is on unless -q.
     assert keyword_only(vantel.sweep) == named(text) - for_the_command - {"quiet"} | {"progress"}

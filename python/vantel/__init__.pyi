@@ -134,6 +134,17 @@ def generate(
     tail: float | None = None,
     duration: float | None = None,
     crop_from: float | None = None,
+    text_file: str | os.PathLike[str] | None = None,
+    paragraph_bt: bool = False,
+    koch: float | None = None,
+    koch_order: float | None = None,
+    groups: int | None = None,
+    group_length: float | None = None,
+    calls: int | None = None,
+    qso: bool = False,
+    contest: bool = False,
+    word_list: str | os.PathLike[str] | None = None,
+    words: int | None = None,
 ) -> Clip:
     """The clip vantel-gen makes for these options, in memory.
 
@@ -194,6 +205,22 @@ def generate(
                            characters that fit whole, then silence to its end
       crop_from=SHARE      start at the character this share (0 to 1) into the
                            message
+      text_file=FILE       send this UTF-8 text file (- for standard input):
+                           line and paragraph breaks are word gaps
+      paragraph_bt         send each paragraph break as <BT> (with --extended)
+      koch=LESSON          random groups of Koch lesson LESSON: the order's
+                           first LESSON + 1 characters, the newest twice as
+                           often
+      koch_order=ORDER     standard (K M U R E S N A P T L W I . J Z = F O Y ,
+                           V G 5 / Q 9 2 H 3 8 B ? 4 7 C 1 D 6 0 X), or the
+                           characters in order, in capitals
+      groups=N             the number of groups (default 20)
+      group_length=L       characters in a group, 1 to 20 (default 5)
+      calls=N              N random call signs
+      qso                  random QSOs: RST, name, QTH, rig, weather, 73
+      contest              random contest exchanges: RST and serial or zone
+      word_list=FILE       random words from this file (blank-separated)
+      words=N              at most N words of the text
     """
     ...
 
@@ -243,6 +270,17 @@ def sweep(
     tail: float | str | Sequence[float] | None = None,
     duration: float | str | Sequence[float] | None = None,
     crop_from: float | str | Sequence[float] | None = None,
+    text_file: str | os.PathLike[str] | None = None,
+    paragraph_bt: bool = False,
+    koch: float | None = None,
+    koch_order: float | None = None,
+    groups: int | None = None,
+    group_length: float | None = None,
+    calls: int | None = None,
+    qso: bool = False,
+    contest: bool = False,
+    word_list: str | os.PathLike[str] | None = None,
+    words: int | None = None,
     messages: str | os.PathLike[str] | Sequence[str] | None = None,
     jobs: int | None = None,
     audiofolder: bool = False,
@@ -322,6 +360,22 @@ def sweep(
                            characters that fit whole, then silence to its end
       crop_from=SHARE      start at the character this share (0 to 1) into the
                            message
+      text_file=FILE       send this UTF-8 text file (- for standard input):
+                           line and paragraph breaks are word gaps
+      paragraph_bt         send each paragraph break as <BT> (with --extended)
+      koch=LESSON          random groups of Koch lesson LESSON: the order's
+                           first LESSON + 1 characters, the newest twice as
+                           often
+      koch_order=ORDER     standard (K M U R E S N A P T L W I . J Z = F O Y ,
+                           V G 5 / Q 9 2 H 3 8 B ? 4 7 C 1 D 6 0 X), or the
+                           characters in order, in capitals
+      groups=N             the number of groups (default 20)
+      group_length=L       characters in a group, 1 to 20 (default 5)
+      calls=N              N random call signs
+      qso                  random QSOs: RST, name, QTH, rig, weather, 73
+      contest              random contest exchanges: RST and serial or zone
+      word_list=FILE       random words from this file (blank-separated)
+      words=N              at most N words of the text
       messages=FILE        one message per line (empty lines are skipped)
       jobs=N               files made at once (default: the number of cores)
       audiofolder          also metadata.csv, so that the folder loads as an

@@ -47,12 +47,16 @@ class Clip:
         """Length in seconds."""
         return len(self.samples) / self.rate
 
-    def save(self, path):
-        """Writes the WAV file vantel-gen writes for the same options, byte for
-        byte: into a temporary beside `path` that becomes `path` (replacing a
-        file of that name) only when complete. OSError, naming `path`, when
-        it cannot be written; nothing is left behind then."""
-        _vantel.save_wav(os.fspath(path), self.rate, self.samples)
+    def save(self, path, format=None, quality=None, title="", artist="", album=""):
+        """Writes the file vantel-gen writes for the same options, byte for
+        byte for WAV: into a temporary beside `path` that becomes `path`
+        (replacing a file of that name) only when complete. The format is
+        `format` (wav, flac, ogg, opus or mp3) or the one `path`'s extension
+        names, else WAV; `quality` 0 to 10 for the lossy ones; the tags for
+        all but WAV. ValueError for a format or rate that cannot be written;
+        OSError, naming `path`, when it cannot be written; nothing is left
+        behind then."""
+        _vantel.save_wav(os.fspath(path), self.rate, self.samples, format, quality, title, artist, album)
 
     def to_float(self):
         """The samples as float32 in [-1, 1): each sample / 32768."""
@@ -77,6 +81,8 @@ def make_clip(options, index=0, stacklevel=1):
     if not quiet:
         _warn(_vantel.loose_text_warnings(request), stacklevel + 1)
     made = _vantel.render_clip(request, index, "CWTemp.wav")
+    if made["text_changes"] and not quiet:
+        _warn([made["text_changes"]], stacklevel + 1)
     if made["clipping_warning"] is not None:
         _warn([made["clipping_warning"]], stacklevel + 1)
     return Clip(made)

@@ -28,9 +28,11 @@ _REQUEST_KEYWORDS = frozenset(keyword_of(name) for name in _vantel.OPTION_NAMES)
 CLIP_KEYWORDS = tuple(keyword for keyword, _, _ in OPTION_TABLE
                       if keyword in _REQUEST_KEYWORDS or keyword == "quiet_warnings")
 
-# Options the command reads for itself, for where it writes, what it prints
-# and how it exits; every other option is a sweep's.
-COMMAND_ONLY = frozenset({"output", "sweep", "help", "version", "quiet", "strict"})
+# Options the command reads for itself, for where and how it writes (a
+# sweep from Python writes WAV files), what it prints, what it plays and how
+# it exits; every other option is a sweep's.
+COMMAND_ONLY = frozenset({"output", "sweep", "help", "version", "quiet", "strict", "format", "quality", "title",
+                          "artist", "album", "play", "split"})
 SWEEP_KEYWORDS = tuple(keyword for keyword, _, _ in OPTION_TABLE if keyword not in COMMAND_ONLY)
 
 # Options that shape what the command writes where, not what a clip in memory

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <regex>
 
+#include "batch/practice.h"
 #include "batch/sweep.h"
 
 namespace vantel::batch {
@@ -36,6 +37,8 @@ bool setCommandFlag(CommandLine& line, const std::string& name) {
         line.quietWarnings = true;
     } else if (name == kAudioFolderFlag) {
         line.audioFolder = true;
+    } else if (name == "--play") {
+        line.play = true;
     } else {
         return false;
     }
@@ -51,6 +54,18 @@ bool setCommandOption(CommandLine& line, const std::string& name, const std::str
         line.messagesFile = value;
     } else if (name == "-j" || name == "--jobs") {
         line.jobs = parseJobs(value);
+    } else if (name == "--format") {
+        line.format = value;
+    } else if (name == "--quality") {
+        line.quality = value;
+    } else if (name == "--title") {
+        line.title = value;
+    } else if (name == "--artist") {
+        line.artist = value;
+    } else if (name == "--album") {
+        line.album = value;
+    } else if (name == "--split") {
+        line.split = value;
     } else {
         return false;
     }
@@ -59,7 +74,22 @@ bool setCommandOption(CommandLine& line, const std::string& name, const std::str
 
 bool takesValue(const std::string& name) {
     return name == "-o" || name == "--output" || name == "--messages" || name == "-j" || name == "--jobs" ||
-           isRequestOption(name);
+           name == "--format" || name == "--quality" || name == "--title" || name == "--artist" ||
+           name == "--album" || name == "--split" || isRequestOption(name);
+}
+
+void checkOutputOptions(const CommandLine& line) {
+    if (line.split) {
+        if (line.sweep) throw UsageError("--split makes numbered files of one text; a sweep makes its own");
+        if (!line.request.practice.makesMessage()) {
+            throw UsageError("--split cuts a practice text: give --text-file, --koch, --calls, --qso, --contest "
+                             "or --word-list");
+        }
+        if (line.request.band[Band::Duration]) throw UsageError("--split goes without --duration");
+        if (line.toStandardOutput()) throw UsageError("--split writes numbered files, not standard output: -o FILE");
+    }
+    if (line.play && line.sweep) throw UsageError("--play goes with a single file, not a sweep");
+    if (line.play && line.toStandardOutput()) throw UsageError("--play goes with a file, not standard output");
 }
 
 void checkSweepOptions(const CommandLine& line) {
@@ -145,7 +175,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (line.output.empty()) throw UsageError("the output file name is empty");
     checkLevelPolicy(line.request);
     checkSweepOptions(line);
+    checkOutputOptions(line);
     checkCompanions(line.request);
+    checkPractice(line.request);
     // A sweep's values are lists, read once they are expanded.
     if (!line.sweep) bandConditions(line.request);
     return line;
@@ -170,7 +202,16 @@ samples always get a warning, with the --level that would have avoided them.
 
   -o, --output FILE    output file (default CWTemp.wav); - writes the WAV to
                        standard output (the report then goes to standard
-                       error)
+                       error); .flac, .ogg, .opus and .mp3 choose the format
+  --format FORMAT      wav, flac, ogg (Vorbis), opus or mp3 (default: from
+                       the output's extension, else wav)
+  --quality Q          lossy formats' quality, 0 (smallest) to 10 (best)
+  --title TEXT         the file's title tag (with --artist TEXT and
+                       --album TEXT); not for wav
+  --artist TEXT        the file's artist tag
+  --album TEXT         the file's album tag
+  --play               also play it through the desktop's sound service
+                       while it is made (alone: play only, write nothing)
   --mode MODE          onoff, fsk or tone (default onoff)
   --message TEXT       Morse message (default TESTING)
   --wpm TEXT           speed in words per minute (default 20)
@@ -227,6 +268,30 @@ The message's place in the file (Morse modes; off unless given):
                        that fit whole, then silence to its end
   --crop-from SHARE    start at the character this share (0 to 1) into the
                        message
+Practice texts (instead of --message; the same --seed, the same text):
+  --text-file FILE     send this UTF-8 text file (- for standard input): line
+                       and paragraph breaks are word gaps
+  --paragraph-bt       send each paragraph break as <BT> (with --extended)
+  --koch LESSON        random groups of Koch lesson LESSON: the order's first
+                       LESSON + 1 characters, the newest twice as often
+  --koch-order ORDER   standard (K M U R E S N A P T L W I . J Z = F O Y ,
+                       V G 5 / Q 9 2 H 3 8 B ? 4 7 C 1 D 6 0 X), or the
+                       characters in order, in capitals
+  --groups N           the number of groups (default 20)
+  --group-length L     characters in a group, 1 to 20 (default 5)
+  --calls N            N random call signs
+  --qso                random QSOs: RST, name, QTH, rig, weather, 73
+  --contest            random contest exchanges: RST and serial or zone
+  --word-list FILE     random words from this file (blank-separated)
+  --words N            at most N words of the text
+  --split LENGTH       numbered files (FILE-01.mp3 ...) of at most LENGTH
+                       (as --duration: 300, 5m), or split at lines starting
+                       with CHAPTER: --split chapters
+With a practice text, --duration cuts the text at a word boundary to fit
+(then fills the file with silence to its end), and --duration, --lead-in and
+--tail take minutes and hours too (5m, 1h). Characters without a code are
+sent transliterated (ß as SS, Cyrillic in Latin letters) or dropped, and
+every change is named in a warning and in the manifest.
 The S/N label stays the wanted signal's key-down power (after its edges and
 fading) against the background noise; with QRM or QRN a further line gives
 their power as measured.

@@ -25,6 +25,15 @@ struct CommandLine {
     std::optional<unsigned> jobs;
     bool quiet = false;  // no progress line
     bool audioFolder = false;  // metadata.csv too
+    // The output's format and its tags (nothing: from the output name's
+    // extension, WAV when it names none), and playing while writing.
+    std::optional<std::string> format;
+    std::optional<std::string> quality;
+    std::optional<std::string> title;
+    std::optional<std::string> artist;
+    std::optional<std::string> album;
+    std::optional<std::string> split;  // "5m", "90" (seconds) or "chapters": numbered files
+    bool play = false;
     // For a sweep its list-valued texts are the axes (sweepRequest).
     FileRequest request;
 

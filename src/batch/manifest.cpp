@@ -297,6 +297,10 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Fi
     row.emplace_back("seed_text", std::to_string(result.prepared.seed));
     addBandTyped(row, typed, kFramingOptions);
     addBandUsed(row, typed, setup.conditions, kFramingOptions);
+    // Where a practice text came from, and the characters of any message that
+    // were sent otherwise or dropped.
+    row.emplace_back("text_source", result.prepared.textSource);
+    row.emplace_back("text_changes", result.prepared.textChanges);
     return row;
 }
 

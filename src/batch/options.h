@@ -107,6 +107,7 @@ inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::CropFro
 
 enum class BandValue {
     Number,       // any number in the limit's range
+    Seconds,      // the same in seconds, or with a unit: 90s, 5m, 1h
     WholeNumber,  // a count
     Farnsworth,   // 0, or 1 up to below the character speed (checked with the speed)
     Preset,       // a name of channel::kFadingPresets
@@ -150,9 +151,9 @@ inline constexpr std::array<BandOption, kBandCount> kBandOptions{{
     {Band::QrnLevel, "--qrn-level", "DB", BandValue::Number, &channel::limits::kQrnLevel, "QrnLevel", "qrn_level_db"},
     {Band::Chirp, "--chirp", "HZ", BandValue::Number, &channel::limits::kChirp, "Chirp", "chirp_hz"},
     {Band::Drift, "--drift", "HZ_PER_MIN", BandValue::Number, &channel::limits::kDrift, "Drift", "drift_hz_per_min"},
-    {Band::LeadIn, "--lead-in", "S", BandValue::Number, &channel::limits::kLeadIn, "LeadIn", "lead_in_s"},
-    {Band::Tail, "--tail", "S", BandValue::Number, &channel::limits::kTail, "Tail", "tail_s"},
-    {Band::Duration, "--duration", "S", BandValue::Number, &channel::limits::kDuration, "Duration", "duration_s"},
+    {Band::LeadIn, "--lead-in", "S", BandValue::Seconds, &channel::limits::kLeadIn, "LeadIn", "lead_in_s"},
+    {Band::Tail, "--tail", "S", BandValue::Seconds, &channel::limits::kTail, "Tail", "tail_s"},
+    {Band::Duration, "--duration", "S", BandValue::Seconds, &channel::limits::kDuration, "Duration", "duration_s"},
     {Band::CropFrom, "--crop-from", "SHARE", BandValue::Number, &channel::limits::kCropFrom, "CropFrom", "crop_from"},
 }};
 

@@ -1,8 +1,10 @@
 #include "batch/prepare.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
+#include "batch/practice.h"
 #include "settings/entry_rules.h"
 #include "synth/level_plan.h"
 #include "text/number_text.h"
@@ -135,11 +137,13 @@ std::optional<std::string> nearestTypedLevel(double wanted, bool notAbove) {
     return best;
 }
 
+PreparedFile prepareTyped(const FileRequest& request);
+
 std::string chooseAutoLevel(const FileRequest& request) {
     FileRequest probe = request;
     probe.typed[Typed::Level].reset();
     probe.level.automatic = false;
-    const PreparedFile prepared = prepareFile(probe);
+    const PreparedFile prepared = prepareTyped(probe);
     const TypedForm& f = prepared.form;
     filter::CoefficientStore coeffs{};
     synth::designRunFilter(coeffs, f.s, f.s.FilterCF, f.firLength);
@@ -151,17 +155,13 @@ std::string chooseAutoLevel(const FileRequest& request) {
     return *text;
 }
 
-}  // namespace
-
-std::optional<std::string> nearestTypedLevelNotAbove(double wanted) { return nearestTypedLevel(wanted, true); }
-
-PreparedFile prepareFile(const FileRequest& request) {
+PreparedFile prepareTyped(const FileRequest& request) {
     if (request.level.automatic) {
         FileRequest chosen = request;
         chosen.level.automatic = false;
         chosen.level.targetRmsDbfs.reset();
         chosen.typed[Typed::Level] = chooseAutoLevel(request);
-        PreparedFile prepared = prepareFile(chosen);
+        PreparedFile prepared = prepareTyped(chosen);
         prepared.autoLevelText = chosen.typed[Typed::Level];
         return prepared;
     }
@@ -174,6 +174,34 @@ PreparedFile prepareFile(const FileRequest& request) {
     repair(f);
     const synth::BandSetup band{bandConditions(request), request.extended, f.text(Box::Messagetext), prepared.seed};
     prepared.setup = synth::setUpRun(f.s, f.mode, f.text(Box::WPMtext), band);
+    return prepared;
+}
+
+}  // namespace
+
+std::optional<std::string> nearestTypedLevelNotAbove(double wanted) { return nearestTypedLevel(wanted, true); }
+
+std::size_t charactersKept(const FileRequest& request) {
+    FileRequest probe = request;
+    probe.level = {};
+    const PreparedFile prepared = prepareTyped(probe);
+    if (!prepared.setup.timed) return 0;
+    const auto& labels = prepared.setup.timed->labels;
+    return static_cast<std::size_t>(
+        std::count_if(labels.begin(), labels.end(), [](const keying::TimedLabel& l) { return l.text != " "; }));
+}
+
+PreparedFile prepareFile(const FileRequest& request) {
+    if (!request.practice.given() && !request.typed[Typed::Message]) return prepareTyped(request);
+    const MessageText text = messageFor(request, request.noiseSeed(), charactersKept);
+    FileRequest typed = request;
+    typed.practice = {};
+    const bool changed = text.message != request.typed[Typed::Message];
+    if (changed) typed.typed[Typed::Message] = text.message;
+    PreparedFile prepared = prepareTyped(typed);
+    prepared.textChanges = text.changes;
+    prepared.textSource = text.source;
+    if (changed) prepared.sentText = text.message;
     return prepared;
 }
 

@@ -40,6 +40,9 @@ struct PreparedFile {
     synth::RunSetup setup;
     std::uint64_t seed = 0;
     std::optional<std::string> autoLevelText;  // what an automatic level typed
+    std::string textChanges;  // the message's characters changed or dropped, one line; empty: none
+    std::string textSource;   // where a practice text came from; empty: the message typed
+    std::optional<std::string> sentText;  // a practice text as made, or a message as made sendable
 };
 
 // Throws RunError when the settings give nothing to generate or too much;
@@ -48,7 +51,13 @@ struct PreparedFile {
 // then typed into the level box exactly as if it had been given: of the texts
 // on a 0.1 dB grid near the ideal level, the one whose typed result (the
 // scroll bar may round it) lies nearest.
+// The message is first made sendable and, for a practice text, made from the
+// request's seed and cut to its duration or word count (batch::messageFor).
 PreparedFile prepareFile(const FileRequest& request);
+
+// The characters of the message that a run of the request keeps (all of
+// them unless a duration cuts it).
+std::size_t charactersKept(const FileRequest& request);
 
 // The level text (on a 0.1 dB grid, as it reads once typed) nearest to
 // `wanted` dB and not above it; nothing when there is no finite one.

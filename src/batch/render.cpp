@@ -5,6 +5,8 @@
 #include <cmath>
 #include <memory>
 
+#include "batch/options.h"
+#include "formats/encoded_writer.h"
 #include "save/output_target.h"
 #include "synth/generation_run.h"
 #include "synth/level_plan.h"
@@ -37,47 +39,101 @@ private:
     int fd_;
 };
 
+// Every sample to the file's writer and to a monitor beside it.
+class Tee : public synth::SampleSink {
+public:
+    Tee(synth::SampleSink& file, synth::SampleSink& monitor) : file_(file), monitor_(monitor) {}
+    void append(std::span<const std::int16_t> samples) override {
+        file_.append(samples);
+        monitor_.append(samples);
+    }
+    void append(std::int16_t sample) override {
+        file_.append(sample);
+        monitor_.append(sample);
+    }
+
+private:
+    synth::SampleSink& file_;
+    synth::SampleSink& monitor_;
+};
+
+// `write` fills the writer (and the monitor, if any), which is then finished.
+template <typename Writer, typename Write>
+void fillAndFinish(Writer& writer, synth::SampleSink* monitor, Write write) {
+    if (monitor) {
+        Tee both(writer, *monitor);
+        write(static_cast<synth::SampleSink&>(both));
+    } else {
+        write(static_cast<synth::SampleSink&>(writer));
+    }
+    writer.finish();
+}
+
+// A format's refusal of the run is the user's to mend: a usage error.
+void checkUsable(const formats::Encoding& encoding, std::int32_t sampleRate) {
+    try {
+        formats::checkEncoding(encoding);
+        formats::checkSampleRate(encoding.format, sampleRate);
+    } catch (const formats::FormatError& e) {
+        throw UsageError(e.what());
+    }
+}
+
 // Writes a file in `folder` under `name` only when it is complete: `write`
-// fills a WAV writer on a temporary beside it (created exclusively: if that
-// name is taken, nothing of ours exists to remove), which is then finished
-// and published. On any error or stop the temporary is removed; errors name
+// fills a writer on a temporary beside it (created exclusively: if that name
+// is taken, nothing of ours exists to remove), which is then finished and
+// published. On any error or stop the temporary is removed; errors name
 // `shown`, the name the user gave.
 template <typename Write>
 void writeThroughTemporary(const save::Folder& folder, const std::string& name, const std::string& shown,
                            const FileWriting& how, std::int32_t sampleRate, std::int64_t samples,
-                           const StopRequested& stop, Write write) {
+                           const StopRequested& stop, const formats::Encoding& encoding, synth::SampleSink* monitor,
+                           Write write) {
+    checkUsable(encoding, sampleRate);
     save::PendingFile file(folder, name, shown, how.temporarySuffix, how.replace);
-    const auto writer = wav::WavWriter::intoFile(file.fd(), shown, sampleRate, samples);
-    write(*writer);
-    writer->finish();
+    if (encoding.format == formats::AudioFormat::Wav) {
+        fillAndFinish(*wav::WavWriter::intoFile(file.fd(), shown, sampleRate, samples), monitor, write);
+    } else {
+        fillAndFinish(*formats::EncodedWriter::intoFile(file.fd(), shown, sampleRate, encoding), monitor, write);
+    }
     if (stop && stop()) throw Interrupted();
     file.publish(how.folderMustStay);
 }
 
+// Writes into an open stream as the samples are made.
+template <typename Write>
+void writeStream(int fd, const std::string& shown, std::int32_t sampleRate, std::int64_t samples,
+                 const StopRequested& stop, const formats::Encoding& encoding, synth::SampleSink* monitor,
+                 Write write) {
+    if (encoding.format == formats::AudioFormat::Wav) {
+        fillAndFinish(*wav::WavWriter::toStream(fd, shown, sampleRate, samples, stopWhileWaiting(stop)), monitor,
+                      write);
+    } else {
+        fillAndFinish(*formats::EncodedWriter::toStream(fd, shown, sampleRate, encoding, stopWhileWaiting(stop)),
+                      monitor, write);
+    }
+}
+
 // Writes to the output name as given (save::resolveOutput): a file through
-// its temporary, or a stream as it is made; `write` fills the WAV writer.
+// its temporary, or a stream as it is made; `write` fills the writer.
 template <typename Write>
 void writeOutput(const std::string& output, std::int32_t sampleRate, std::int64_t samples, const StopRequested& stop,
-                 Write write) {
+                 const formats::Encoding& encoding, synth::SampleSink* monitor, Write write) {
+    checkUsable(encoding, sampleRate);
     if (output == kStandardOutput) {
-        const auto writer = wav::WavWriter::toStream(STDOUT_FILENO, kStandardOutputName, sampleRate, samples,
-                                                     stopWhileWaiting(stop));
-        write(*writer);
-        writer->finish();
+        writeStream(STDOUT_FILENO, kStandardOutputName, sampleRate, samples, stop, encoding, monitor, write);
         return;
     }
     const save::OutputTarget target = save::resolveOutput(output);
     if (target.kind != save::OutputTarget::Kind::File) {
         const OpenStream stream(save::openStream(target, output, stopWhileWaiting(stop)));
-        const auto writer = wav::WavWriter::toStream(stream.fd(), output, sampleRate, samples, stopWhileWaiting(stop));
-        write(*writer);
-        writer->finish();
+        writeStream(stream.fd(), output, sampleRate, samples, stop, encoding, monitor, write);
         return;
     }
     const save::Folder folder(target.folder, output);
     // The file must be where it was asked for: a folder moved meanwhile fails it.
     const FileWriting how{save::processTemporarySuffix(), save::Replace::Allowed, true};
-    writeThroughTemporary(folder, target.name, output, how, sampleRate, samples, stop, write);
+    writeThroughTemporary(folder, target.name, output, how, sampleRate, samples, stop, encoding, monitor, write);
 }
 
 }  // namespace
@@ -102,32 +158,45 @@ void renderInto(FileResult& result, synth::SynthesisState& state, synth::SampleS
     result.measure = run.signalMeasure();
 }
 
-FileResult writeFile(const FileRequest& request, const std::string& output, const StopRequested& stop) {
+formats::Encoding encodingFor(const std::string& output, std::optional<std::string_view> formatOption,
+                              std::optional<double> quality, formats::Tags tags) {
+    try {
+        formats::Encoding encoding{formats::chooseFormat(output, formatOption), quality, std::move(tags)};
+        formats::checkEncoding(encoding);
+        return encoding;
+    } catch (const formats::FormatError& e) {
+        throw UsageError(e.what());
+    }
+}
+
+FileResult writeFile(const FileRequest& request, const std::string& output, const StopRequested& stop,
+                     const formats::Encoding& encoding, synth::SampleSink* monitor) {
     FileResult result{prepareFile(request), {}, {}, {}};
     const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::SynthesisState state = startingState(result.prepared);
-    writeOutput(output, plan.sampleRate, plan.totalSamples, stop,
-                [&](wav::WavWriter& writer) { renderInto(result, state, writer, stop); });
+    writeOutput(output, plan.sampleRate, plan.totalSamples, stop, encoding, monitor,
+                [&](synth::SampleSink& sink) { renderInto(result, state, sink, stop); });
     const std::string shown = output == kStandardOutput ? kStandardOutputName : output;
     result.report = synth::levelReport(shown, plan.totalSamples, result.stats);
     return result;
 }
 
 FileResult writeFileIn(const save::Folder& folder, const std::string& name, const std::string& shownName,
-                       const FileWriting& how, const FileRequest& request, const StopRequested& stop) {
+                       const FileWriting& how, const FileRequest& request, const StopRequested& stop,
+                       const formats::Encoding& encoding, synth::SampleSink* monitor) {
     FileResult result{prepareFile(request), {}, {}, {}};
     const synth::RunPlan& plan = result.prepared.setup.plan;
     synth::SynthesisState state = startingState(result.prepared);
-    writeThroughTemporary(folder, name, shownName, how, plan.sampleRate, plan.totalSamples, stop,
-                          [&](wav::WavWriter& writer) { renderInto(result, state, writer, stop); });
+    writeThroughTemporary(folder, name, shownName, how, plan.sampleRate, plan.totalSamples, stop, encoding, monitor,
+                          [&](synth::SampleSink& sink) { renderInto(result, state, sink, stop); });
     result.report = synth::levelReport(shownName, plan.totalSamples, result.stats);
     return result;
 }
 
 void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
-                      const StopRequested& stop) {
-    writeOutput(output, sampleRate, static_cast<std::int64_t>(samples.size()), stop,
-                [&](wav::WavWriter& writer) { writer.append(samples); });
+                      const StopRequested& stop, const formats::Encoding& encoding, synth::SampleSink* monitor) {
+    writeOutput(output, sampleRate, static_cast<std::int64_t>(samples.size()), stop, encoding, monitor,
+                [&](synth::SampleSink& sink) { sink.append(samples); });
 }
 
 Clip renderClip(const FileRequest& request, const std::string& reportName, const StopRequested& stop) {

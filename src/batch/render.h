@@ -6,10 +6,12 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "batch/prepare.h"
 #include "batch/request.h"
+#include "formats/audio_format.h"
 #include "save/publish.h"
 #include "synth/generation_run.h"
 #include "synth/level_report.h"
@@ -51,13 +53,25 @@ synth::SynthesisState startingState(const PreparedFile& prepared);
 // and keeps its statistics in `result`.
 void renderInto(FileResult& result, synth::SynthesisState& state, synth::SampleSink& sink, const StopRequested& stop);
 
+// The encoding to write `output` in: the format `formatOption` (--format)
+// or the name's extension gives (formats::chooseFormat), with `quality` and
+// `tags`. UsageError when they cannot be used; the sample rate is checked as
+// the file is written.
+formats::Encoding encodingFor(const std::string& output, std::optional<std::string_view> formatOption,
+                              std::optional<double> quality = std::nullopt, formats::Tags tags = {});
+
 // The file the window's first Generate would write for the request's texts,
 // under the output name as given ("-": standard output; see
 // save::resolveOutput): a file appears under its name only when complete
 // (replacing a file of that name); a FIFO, a device or a descriptor is
-// written into as a stream. On any error or stop nothing is left behind and
-// RunError, wav::FileError, save::PublishError or Interrupted is thrown.
-FileResult writeFile(const FileRequest& request, const std::string& output, const StopRequested& stop = {});
+// written into as a stream. The file is encoded as `encoding` says (WAV, the
+// default, byte for byte as ever); every sample written also goes to
+// `monitor`, when given. An encoding that cannot hold the run (its sample
+// rate) is a UsageError before anything is written. On any error or stop
+// nothing is left behind and RunError, wav::FileError, formats::WriteError,
+// save::PublishError or Interrupted is thrown.
+FileResult writeFile(const FileRequest& request, const std::string& output, const StopRequested& stop = {},
+                     const formats::Encoding& encoding = {}, synth::SampleSink* monitor = nullptr);
 
 // How a file is written into a held folder.
 struct FileWriting {
@@ -69,14 +83,16 @@ struct FileWriting {
 // The same as `name` in `folder` (a sweep's), `shownName` standing for it in
 // messages and the report.
 FileResult writeFileIn(const save::Folder& folder, const std::string& name, const std::string& shownName,
-                       const FileWriting& how, const FileRequest& request, const StopRequested& stop = {});
+                       const FileWriting& how, const FileRequest& request, const StopRequested& stop = {},
+                       const formats::Encoding& encoding = {}, synth::SampleSink* monitor = nullptr);
 
-// Writes samples made in memory (a Clip's) as the WAV file writeFile would
-// have written for them, to the output as writeFile would. On an error
-// nothing is left behind and wav::FileError or save::PublishError is thrown,
-// naming `output`.
+// Writes samples made in memory (a Clip's) as the file writeFile would have
+// written for them, to the output as writeFile would. On an error nothing is
+// left behind and UsageError, wav::FileError, formats::WriteError or
+// save::PublishError is thrown, naming `output`.
 void writeSamplesFile(const std::string& output, std::int32_t sampleRate, std::span<const std::int16_t> samples,
-                      const StopRequested& stop = {});
+                      const StopRequested& stop = {}, const formats::Encoding& encoding = {},
+                      synth::SampleSink* monitor = nullptr);
 
 // The samples writeFile would write for the request, made in memory;
 // `reportName` names the file in the level report.

@@ -1,9 +1,11 @@
 #include "batch/request.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <set>
 
+#include "batch/practice.h"
 #include "batch/ranges.h"
 #include "channel/watterson_fading.h"
 #include "synth/noise_source.h"
@@ -50,6 +52,22 @@ std::optional<double> strictNumber(std::string_view text) {
     return value;
 }
 
+// Seconds, or a number with a unit: "90", "90s", "5m", "1.5h".
+std::optional<double> strictSeconds(std::string_view text) {
+    struct Unit {
+        std::string_view suffix;
+        double seconds;
+    };
+    constexpr std::array<Unit, 4> kUnits{{{"min", 60}, {"s", 1}, {"m", 60}, {"h", 3600}}};
+    if (const auto value = strictNumber(text)) return value;
+    for (const Unit& unit : kUnits) {
+        if (!text.ends_with(unit.suffix)) continue;
+        const auto value = strictNumber(text.substr(0, text.size() - unit.suffix.size()));
+        return value ? std::optional<double>(*value * unit.seconds) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
 std::string presetNames() {
     std::string names;
     for (std::size_t i = 0; i < channel::kFadingPresets.size(); ++i) {
@@ -63,6 +81,7 @@ std::string presetNames() {
     std::string use;
     switch (option.value) {
         case BandValue::Number: use = option.limit->rangeText(); break;
+        case BandValue::Seconds: use = option.limit->rangeText() + " (or minutes as 5m, hours as 1h)"; break;
         case BandValue::WholeNumber: use = "a whole number, " + option.limit->rangeText(); break;
         case BandValue::Farnsworth: use = "0 (off) or 1 up to below the character speed in WPM"; break;
         case BandValue::Preset: use = presetNames(); break;
@@ -72,10 +91,11 @@ std::string presetNames() {
 
 // One band option's number, checked against its range.
 double bandNumber(const BandOption& option, const std::string& text) {
-    const std::optional<double> value = strictNumber(text);
+    const std::optional<double> value = option.value == BandValue::Seconds ? strictSeconds(text) : strictNumber(text);
     if (!value || !std::isfinite(*value)) refuseBandText(option, text);
     switch (option.value) {
         case BandValue::Number:
+        case BandValue::Seconds:
             if (!option.limit->allows(*value)) refuseBandText(option, text);
             break;
         case BandValue::WholeNumber:
@@ -117,7 +137,7 @@ Axis distinctValues(std::string_view option, const std::vector<std::string>& tex
 std::uint64_t FileRequest::noiseSeed() const { return seed.value_or(synth::NoiseSource::kStartupSeed); }
 
 bool isRequestOption(std::string_view name) {
-    if (name == "--mode" || name == "--seed" || name == "--auto-rms") return true;
+    if (name == "--mode" || name == "--seed" || name == "--auto-rms" || isPracticeOption(name)) return true;
     for (const TypedOption& option : kTypedOptions) {
         if (option.name == name) return true;
     }
@@ -131,6 +151,8 @@ void setRequestOption(FileRequest& r, std::string_view name, const std::string& 
         r.seed = parseSeed(text);
     } else if (name == "--auto-rms") {
         r.level.targetRmsDbfs = parseAutoRms(text);
+    } else if (isPracticeOption(name)) {
+        setPracticeOption(r.practice, name, text);
     } else if (name == typedOption(Typed::Level).name && text == kAutoLevel) {
         r.level.automatic = true;
         r.typed[Typed::Level].reset();
@@ -150,13 +172,17 @@ void setRequestOption(FileRequest& r, std::string_view name, const std::string& 
     }
 }
 
-bool isRequestFlag(std::string_view name) { return name == "--no-filter" || name == "--extended"; }
+bool isRequestFlag(std::string_view name) {
+    return name == "--no-filter" || name == "--extended" || isPracticeFlag(name);
+}
 
 void setRequestFlag(FileRequest& r, std::string_view name) {
     if (name == "--no-filter") {
         r.filterOn = false;
     } else if (name == "--extended") {
         r.extended = true;
+    } else if (isPracticeFlag(name)) {
+        setPracticeFlag(r.practice, name);
     } else {
         throw UsageError("unknown option '" + std::string(name) + "' (see --help)");
     }
@@ -173,6 +199,7 @@ std::vector<std::string_view> requestOptionNames() {
         names.push_back(option.name);
         if (option.id == Band::WordSpace) names.push_back("--extended");
     }
+    for (const std::string_view name : practiceOptionNames()) names.push_back(name);
     return names;
 }
 
@@ -251,6 +278,7 @@ void checkLevelPolicy(const FileRequest& request) {
 void checkRequest(const FileRequest& request) {
     checkLevelPolicy(request);
     checkCompanions(request);
+    checkPractice(request);
     bandConditions(request);
 }
 

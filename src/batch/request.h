@@ -10,6 +10,7 @@
 
 #include "batch/options.h"
 #include "channel/band_conditions.h"
+#include "formats/audio_format.h"
 #include "settings/generation_settings.h"
 
 // What a front end asks for, as typed values: the command line, the Python
@@ -27,6 +28,33 @@ struct LevelPolicy {
     bool operator==(const LevelPolicy&) const = default;
 };
 
+// Where a file's message comes from when it is not typed: a text file, or
+// practice texts made from the file's seed (Koch lessons, call signs, QSOs,
+// contest exchanges, words from a list). The values are the texts given,
+// read when the request is used; a text file and a word list are read when
+// the option is set, so that the request carries their words wherever it
+// goes (a cluster's worker has no such file).
+struct PracticeRequest {
+    std::optional<std::string> textFile;  // the name given; "-": standard input
+    std::optional<std::string> fileText;  // its text
+    std::optional<std::string> koch;      // the lesson
+    std::optional<std::string> kochOrder;
+    std::optional<std::string> groups;
+    std::optional<std::string> groupLength;
+    std::optional<std::string> calls;
+    bool qso = false;
+    bool contest = false;
+    std::optional<std::string> wordList;  // the name given
+    std::vector<std::string> listWords;   // its words
+    std::optional<std::string> words;     // the most words sent
+    bool paragraphBt = false;             // a paragraph break sent as <BT>
+
+    // Whether the message is made here rather than typed.
+    bool makesMessage() const { return textFile || koch || calls || qso || contest || wordList; }
+    bool given() const { return makesMessage() || words || kochOrder || groups || groupLength || paragraphBt; }
+    bool operator==(const PracticeRequest&) const = default;
+};
+
 // One file: the texts the window's boxes would hold (so that every file is
 // byte for byte the window's for the same texts), the mode and the filter
 // switch, the band conditions as typed (read strictly), the seed and the
@@ -37,6 +65,7 @@ struct FileRequest {
     bool filterOn = true;
     BandTexts band;  // nothing: the effect is off
     bool extended = false;  // the extended characters and prosigns
+    PracticeRequest practice;
     std::optional<std::uint64_t> seed;  // nothing: the window's start-up seed
     LevelPolicy level;
 
@@ -91,6 +120,7 @@ struct SweepRequest {
     std::array<Axis, kBandCount> bands;
     std::filesystem::path folder;
     bool audioFolder = false;  // metadata.csv too, for the folder as an audio dataset (kAudioFolderFlag)
+    formats::Encoding encoding;  // every file's format (WAV: named ".WAV", as the save dialog names them)
 
     SweepRequest();
     bool operator==(const SweepRequest&) const = default;

@@ -110,7 +110,8 @@ std::string fileName(const SweepRequest& r, std::size_t index, const TypedForm& 
         const auto& values = r.bands[static_cast<std::size_t>(band.id)];
         if (values.size() > 1) name += std::string(band.namePart) + capitalised(*values[at.band[static_cast<std::size_t>(band.id)]]);
     }
-    return name + ".WAV";
+    return name + (r.encoding.format == formats::AudioFormat::Wav ? std::string(".WAV")
+                                                                  : std::string(formats::fileExtension(r.encoding.format)));
 }
 
 void checkName(const std::string& name) {
@@ -233,7 +234,7 @@ SweepPlan planSweep(const SweepRequest& request) {
 }
 
 SweepTask sweepTask(const SweepPlan& plan, std::size_t index) {
-    return {index, plan.names.at(index), fileRequestAt(plan.request, plan.seed, index)};
+    return {index, plan.names.at(index), fileRequestAt(plan.request, plan.seed, index), plan.request.encoding};
 }
 
 void checkOutputFolder(const SweepPlan& p) {
@@ -319,7 +320,8 @@ FileWriting sweepFileWriting(const std::string& temporarySuffix) {
 
 SweepFileMade makeSweepFile(const SweepTask& task, const save::Folder& folder, const std::string& shownFolder,
                             const FileWriting& how, const StopRequested& stop) {
-    const FileResult result = writeFileIn(folder, task.name, shownIn(shownFolder, task.name), how, task.request, stop);
+    const FileResult result = writeFileIn(folder, task.name, shownIn(shownFolder, task.name), how, task.request, stop,
+                                            task.encoding);
     return fileMade(task, result);
 }
 

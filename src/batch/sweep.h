@@ -52,6 +52,7 @@ struct SweepTask {
     std::size_t index = 0;
     std::string name;
     FileRequest request;
+    formats::Encoding encoding;  // Python's sweeps write WAV only
 };
 SweepTask sweepTask(const SweepPlan& plan, std::size_t index);
 

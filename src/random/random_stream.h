@@ -25,6 +25,7 @@ enum class StreamId : std::uint64_t {
     QrmFadingPath1,  // a faded QRM station's paths: one sub-stream per station
     QrmFadingPath2,
     Qsb,             // the QSB's starting phase
+    PracticeText,    // practice texts: one sub-stream per kind of text
 };
 
 // A counter-based SplitMix64 sequence of its own for each (file seed, effect,

@@ -60,10 +60,27 @@ TEST(ExtendedMorse, MessagesWithProsignsBlanksAndDroppedCharacters) {
     EXPECT_TRUE(symbols[2].isBlank());
     EXPECT_EQ(parseExtendedMessage("<BT>")[0].code, parseExtendedMessage("=")[0].code);
     EXPECT_EQ(parseExtendedMessage("<7A>")[0].code, "--....-");
-    // A stray '>' has no code and is dropped; bytes above 127 are too.
-    EXPECT_EQ(parseExtendedMessage("A>B\xC3\xA9").size(), 2u);
+    // A stray '>' has no code and is dropped, and so are '©' and a byte that
+    // is not UTF-8; 'é' is a national letter.
+    const std::vector<MessageSymbol> national = parseExtendedMessage("A>B\xC3\xA9\xC2\xA9\xE9");
+    ASSERT_EQ(national.size(), 3u);
+    EXPECT_EQ(national[2], (MessageSymbol{"\xC3\x89", "..-.."}));
     EXPECT_TRUE(parseExtendedMessage("").empty());
     EXPECT_EQ(parseExtendedMessage("  ").size(), 2u);
+}
+
+TEST(ExtendedMorse, NationalLettersInBothCasesAreSentAsTheirCapitals) {
+    const std::string letters = "ÀàÅÄÆĄÇĈĆÐÉĘÈŁĜĤŠĴÑŃÓÖØŚŜÞÜŬŹŻż";
+    const std::vector<std::string> codes{".--.-", ".--.-", ".--.-", ".-.-",  ".-.-",   ".-.-",  "-.-..", "-.-..",
+                                         "-.-..", "..--.", "..-..", "..-..", ".-..-",  ".-..-", "--.-.", "----",
+                                         "----",  ".---.", "--.--", "--.--", "---.",   "---.",  "---.",  "...-...",
+                                         "...-.", ".--..", "..--",  "..--",  "--..-.", "--..-", "--..-"};
+    const std::vector<MessageSymbol> symbols = parseExtendedMessage(letters);
+    ASSERT_EQ(symbols.size(), codes.size());
+    for (std::size_t k = 0; k < codes.size(); ++k) EXPECT_EQ(symbols[k].code, codes[k]) << k;
+    EXPECT_EQ(symbols[1].text, "À");
+    EXPECT_EQ(symbols.back().text, "Ż");
+    EXPECT_TRUE(parseClassicMessage(letters).empty());
 }
 
 TEST(ExtendedMorse, MalformedProsignsAreRefusedInOneLine) {
