@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include "batch/sweep.h"
 #include "formats/audio_format.h"
 #include "keying/extended_morse.h"
+#include "keying/message_text.h"
 #include "sound/player.h"
 #include "sound/stream_playback.h"
 #include "text/limit.h"
@@ -175,6 +177,18 @@ int runParts(const vantel::batch::CommandLine& line) {
     return std::cout ? 0 : 1;
 }
 
+// The changes made to the sweep's messages, each message's line once.
+std::vector<std::string> textChangeWarnings(const vantel::batch::SweepRequest& request) {
+    std::vector<std::string> lines;
+    for (const auto& message : request.messages) {
+        if (!message) continue;
+        const auto cleaned = vantel::keying::cleanMessage(*message, request.base.extended);
+        const std::string line = vantel::keying::describeChanges(cleaned.changes);
+        if (!line.empty() && std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+    }
+    return lines;
+}
+
 // A format that cannot hold the sweep's rate is refused before any file.
 void checkSampleRate(const vantel::formats::Encoding& encoding, const vantel::batch::PreparedFile& prepared) {
     try {
@@ -191,6 +205,7 @@ int runSweep(const vantel::batch::CommandLine& line) {
     const SweepPlan plan = planSweep(request);
     checkSampleRate(request.encoding, prepareFile(sweepTask(plan, 0).request));
     warn(line, looseTextWarnings(plan.request));
+    warn(line, textChangeWarnings(plan.request));
     const HeldFolder folder(plan);
     if (interruptRequested.load()) throw Interrupted();
     const SweepControls controls{line.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())),

@@ -385,7 +385,6 @@ std::vector<std::string> splitByDuration(const FileRequest& request, double seco
                                          const CharactersThatFit& fit) {
     FileRequest whole = request;
     whole.band[Band::Duration].reset();
-    std::string changes;
     const std::vector<std::string> words = wordsOf(messageFor(whole, textSeed, fit).message);
     std::vector<std::string> parts;
     for (std::size_t first = 0; first < words.size();) {
