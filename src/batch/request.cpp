@@ -123,6 +123,13 @@ bool isBandOption(std::string_view name) {
     return false;
 }
 
+bool takesUnits(std::string_view name) {
+    for (const BandOption& option : kBandOptions) {
+        if (option.name == name) return option.value == BandValue::Seconds;
+    }
+    return false;
+}
+
 // A value given twice would name two files alike.
 Axis distinctValues(std::string_view option, const std::vector<std::string>& texts) {
     std::set<std::string> seen;
@@ -292,6 +299,18 @@ Axis axisFromText(std::string_view option, const std::string& text) {
             while (!item.empty() && item.front() == ' ') item.erase(item.begin());
             while (!item.empty() && item.back() == ' ') item.pop_back();
             texts.push_back(item);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+    } else if (takesUnits(option)) {
+        // "30s,1m,90": single values may carry a unit; ranges are in seconds.
+        for (std::size_t start = 0;;) {
+            const std::size_t end = listText->find(',', start);
+            const std::string item = listText->substr(start, end - start);
+            const bool range = item.find(':') != std::string::npos || !strictSeconds(item);
+            for (std::string& value : range ? expandValues(option, item) : std::vector<std::string>{item}) {
+                texts.push_back(std::move(value));
+            }
             if (end == std::string::npos) break;
             start = end + 1;
         }
