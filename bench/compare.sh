@@ -22,11 +22,13 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${need[@]}"
 fi
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build >/dev/null
+# BUILD_DIR: an optimised build folder of this tree to reuse (default build).
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" >/dev/null
 
-gen=$PWD/build/apps/vantel-gen/vantel-gen
-windowBench=$PWD/build/bench/window_run_bench
+gen=$PWD/$build/apps/vantel-gen/vantel-gen
+windowBench=$PWD/$build/bench/window_run_bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -47,7 +47,16 @@ inline std::vector<std::string> argumentsOf(FuzzInput& input) {
         }
         if (input.byte() % 3 == 0) args.emplace_back("--extended");
     }
-    while (input.remaining() > 0 && args.size() < 64) args.emplace_back(input.upTo('\n'));
+    while (input.remaining() > 0 && args.size() < 64) {
+        std::string arg(input.upTo('\n'));
+        // Their values name files to read (or standard input), which are not
+        // the input fuzzed here.
+        if (arg == "--text-file" || arg == "--word-list" || arg.starts_with("--text-file=") ||
+            arg.starts_with("--word-list=")) {
+            continue;
+        }
+        args.push_back(std::move(arg));
+    }
     return args;
 }
 

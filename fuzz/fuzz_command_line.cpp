@@ -41,13 +41,32 @@ std::vector<std::string> argumentsFor(const batch::CommandLine& line) {
     if (line.audioFolder) args.push_back(std::string(batch::kAudioFolderFlag));
     add("--messages", line.messagesFile);
     if (line.jobs) add("--jobs", std::to_string(*line.jobs));
+    const batch::PracticeRequest& p = r.practice;
+    add("--koch", p.koch);
+    add("--koch-order", p.kochOrder);
+    add("--groups", p.groups);
+    add("--group-length", p.groupLength);
+    add("--calls", p.calls);
+    add("--words", p.words);
+    if (p.qso) args.push_back("--qso");
+    if (p.contest) args.push_back("--contest");
+    if (p.paragraphBt) args.push_back("--paragraph-bt");
+    add("--format", line.format);
+    add("--quality", line.quality);
+    add("--title", line.title);
+    add("--artist", line.artist);
+    add("--album", line.album);
+    add("--split", line.split);
+    if (line.play) args.push_back("--play");
     return args;
 }
 
 bool same(const batch::CommandLine& a, const batch::CommandLine& b) {
     return a.output == b.output && a.request == b.request && a.help == b.help && a.version == b.version &&
            a.sweep == b.sweep && a.strict == b.strict && a.quietWarnings == b.quietWarnings && a.quiet == b.quiet &&
-           a.audioFolder == b.audioFolder && a.messagesFile == b.messagesFile && a.jobs == b.jobs;
+           a.audioFolder == b.audioFolder && a.messagesFile == b.messagesFile && a.jobs == b.jobs &&
+           a.format == b.format && a.quality == b.quality && a.title == b.title && a.artist == b.artist &&
+           a.album == b.album && a.split == b.split && a.play == b.play;
 }
 
 }  // namespace

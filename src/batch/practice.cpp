@@ -33,6 +33,9 @@ constexpr std::size_t kDefaultQsoWords = 120;
 constexpr std::size_t kDefaultContestExchanges = 10;
 constexpr std::size_t kDefaultListWords = 50;
 constexpr std::size_t kDefaultGroupLength = 5;
+// A generated source asked only for --words N makes at most this many: more
+// than a run can hold at any speed (about 80 hours at 20 WPM).
+constexpr std::size_t kMostGeneratedWords = 100000;
 
 struct WholeRange {
     std::size_t lowest;
@@ -351,7 +354,7 @@ MessageText messageFor(const FileRequest& request, std::uint64_t seed, const Cha
     const double seconds = durationOf(request);
     std::size_t wanted = seconds > 0 ? wordsForSeconds(request, seconds) : 0;
     std::size_t most = p.words ? wholeNumber("--words", *p.words, kWordsRange) : SIZE_MAX;
-    if (p.words && !countGiven(p)) wanted = std::max(wanted, most);
+    if (p.words && !countGiven(p)) wanted = std::max(wanted, std::min(most, kMostGeneratedWords));
     for (;;) {
         std::vector<std::string> words;
         if (p.makesMessage()) {
