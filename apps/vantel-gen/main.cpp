@@ -6,11 +6,11 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
-#include <iomanip>
-#include <optional>
 #include <exception>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +25,7 @@
 #include "keying/message_text.h"
 #include "sound/player.h"
 #include "sound/stream_playback.h"
+#include "synth/level_report.h"
 #include "text/limit.h"
 #include "vantel_version.h"
 
@@ -142,6 +143,7 @@ int runOne(const vantel::batch::CommandLine& line) {
         result.prepared = *prepared;
         vantel::synth::SynthesisState state = startingState(result.prepared);
         renderInto(result, state, *speaker->sink(), stop);
+        result.report = vantel::synth::levelReport("(played)", result.prepared.setup.plan.totalSamples, result.stats);
     } else {
         result = writeFile(line.request, line.output, stop, encoding, speaker ? speaker->sink() : nullptr);
     }
