@@ -28,7 +28,6 @@ constexpr std::array<std::string_view, 3> kFlags{"--paragraph-bt", "--qso", "--c
 
 // What a generated source makes when neither a count nor a duration says.
 constexpr std::size_t kDefaultGroups = 20;
-constexpr std::size_t kDefaultCalls = 20;
 constexpr std::size_t kDefaultQsoWords = 120;
 constexpr std::size_t kDefaultContestExchanges = 10;
 constexpr std::size_t kDefaultListWords = 50;
