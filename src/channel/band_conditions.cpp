@@ -1,5 +1,7 @@
 #include "channel/band_conditions.h"
 
+#include <string>
+
 #include "keying/timing_limits.h"
 
 namespace vantel::channel {
@@ -25,6 +27,23 @@ void validate(const BandConditions& c, double characterWpm) {
     limits::kQrmLevel.check(c.qrmLevelDb);
     limits::kQrnRate.check(c.qrnRate);
     limits::kQrnLevel.check(c.qrnLevelDb);
+    limits::kQrmTimeSpread.check(c.qrmTimeSpreadS);
+    limits::kQrnIndex.check(c.qrnIndex);
+    limits::kQrnGamma.check(c.qrnGamma);
+    limits::kQsbRandom.check(c.qsbRandomDb);
+    limits::kQsbTime.check(c.qsbTimeS);
+    if (c.fadingPaths.size() > static_cast<std::size_t>(limits::kMostFadingPaths)) {
+        throw text::SettingError("--fading-paths gives at most " + std::to_string(limits::kMostFadingPaths) + " paths");
+    }
+    for (const FadingPathSetting& path : c.fadingPaths) {
+        limits::kPathDelay.check(path.delayMs);
+        limits::kPathSpread.check(path.spreadHz);
+        limits::kPathPower.check(path.powerDb);
+        limits::kPathShift.check(path.shiftHz);
+    }
+    limits::kIfBandwidth.check(c.ifBandwidthHz);
+    limits::kHum.check(c.humHz);
+    limits::kHumLevel.check(c.humLevelDb);
     limits::kLeadIn.check(c.leadInS);
     limits::kTail.check(c.tailS);
     limits::kDuration.check(c.durationS);

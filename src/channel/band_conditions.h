@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "text/limit.h"
 
 namespace vantel::channel {
@@ -23,6 +25,22 @@ inline constexpr text::Limit kQrmSpread{"--qrm-spread", 0, 5000, "Hz"};
 inline constexpr text::Limit kQrmLevel{"--qrm-level", -60, 30, "dB"};
 inline constexpr text::Limit kQrnRate{"--qrn", 0, 100, "crashes per s"};
 inline constexpr text::Limit kQrnLevel{"--qrn-level", -20, 60, "dB"};
+inline constexpr text::Limit kQrmTimeSpread{"--qrm-time-spread", 0, 10, "s"};
+// Middleton's impulsive index A (the impulses' overlap: rate times mean
+// length) and Gamma, the Gaussian part's power over the impulsive part's.
+inline constexpr text::Limit kQrnIndex{"--qrn-index", 0.001, 10, ""};
+inline constexpr text::Limit kQrnGamma{"--qrn-gamma", 0.0001, 10, ""};
+inline constexpr text::Limit kQsbRandom{"--qsb-random", 0, 30, "dB"};
+inline constexpr text::Limit kQsbTime{"--qsb-time", 0.1, 3600, "s"};
+inline constexpr text::Limit kIfBandwidth{"--if-bw", 50, 6000, "Hz"};
+inline constexpr text::Limit kHum{"--hum", 0, 400, "Hz"};
+inline constexpr text::Limit kHumLevel{"--hum-level", -80, 20, "dB"};
+// One fading path of --fading-paths.
+inline constexpr text::Limit kPathDelay{"--fading-paths delay", 0, 10, "ms"};
+inline constexpr text::Limit kPathSpread{"--fading-paths spread", 0.01, 50, "Hz"};
+inline constexpr text::Limit kPathPower{"--fading-paths power", -40, 0, "dB"};
+inline constexpr text::Limit kPathShift{"--fading-paths shift", -100, 100, "Hz"};
+inline constexpr int kMostFadingPaths = 4;
 // The message's place in the file: up to an hour of silence either side,
 // files up to an hour (0: as long as the message).
 inline constexpr text::Limit kLeadIn{"--lead-in", 0, 3600, "s"};
@@ -30,6 +48,26 @@ inline constexpr text::Limit kTail{"--tail", 0, 3600, "s"};
 inline constexpr text::Limit kDuration{"--duration", 0, 3600, "s"};
 inline constexpr text::Limit kCropFrom{"--crop-from", 0, 1, "of the message"};
 }  // namespace limits
+
+// How the QRM stations behave: each calling over and over through the file
+// (continuous), in QSOs that take turns, as a contest run with its callers,
+// or as a pile-up answering one CQ.
+enum class QrmTraffic { Continuous, Qso, Contest, Pileup };
+// QRN as smooth crashes, or Middleton Class A static (impulses over the
+// background noise) with trains of lightning strokes.
+enum class QrnModel { Bursts, ClassA };
+// The receiver's IF filter response and its AGC.
+enum class IfShape { Gaussian, Butterworth, Crystal };
+enum class AgcSpeed { Off, Slow, Fast };
+
+// One path of a fading channel given path by path.
+struct FadingPathSetting {
+    double delayMs = 0;
+    double spreadHz = 0.5;
+    double powerDb = 0;  // relative to the other paths' before normalisation
+    double shiftHz = 0;  // Doppler shift of the path's centre
+    bool operator==(const FadingPathSetting&) const = default;
+};
 
 // Every band-condition setting, each "off" by default. The command, its
 // sweeps and a scripting module all fill in this one struct.
@@ -57,6 +95,24 @@ struct BandConditions {
     double qrmLevelDb = 0;     // stations' level relative to the wanted signal, +-6 dB each
     double qrnRate = 0;        // crashes per second; 0: none
     double qrnLevelDb = 20;    // crashes' median peak above the noise's sigma
+    QrmTraffic qrmTraffic = QrmTraffic::Continuous;
+    double qrmTimeSpreadS = 1;  // a pile-up's callers start within this time
+    QrnModel qrnModel = QrnModel::Bursts;
+    double qrnIndex = 0.1;   // Class A's A
+    double qrnGamma = 0.1;   // Class A's Gamma
+    // Random QSB: log-normal, this standard deviation in dB; 0: none
+    double qsbRandomDb = 0;
+    double qsbTimeS = 10;  // its correlation time
+    // Fading given path by path (up to kMostFadingPaths); empty: the two
+    // equal paths of fadingSpreadHz and fadingDelayMs
+    std::vector<FadingPathSetting> fadingPaths;
+    // The receiver: IF filter centred on the tone, AGC, noise through both
+    bool receiver = false;
+    IfShape ifShape = IfShape::Crystal;
+    double ifBandwidthHz = 500;
+    AgcSpeed agc = AgcSpeed::Slow;
+    double humHz = 0;         // mains hum and buzz; 0: none
+    double humLevelDb = -30;  // relative to the wanted signal's key-down level
     // The message's place in the file (keying::Framing), in seconds
     double leadInS = 0;    // silence before the first character
     double tailS = 0;      // silence after the message

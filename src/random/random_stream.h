@@ -26,6 +26,15 @@ enum class StreamId : std::uint64_t {
     QrmFadingPath2,
     Qsb,             // the QSB's starting phase
     PracticeText,    // practice texts: one sub-stream per kind of text
+    QsbRandom,       // the random QSB's fade process
+    QrnImpulses,     // the impulsive static's arrivals and the stroke trains' times and levels
+    QrnImpulseNoise, // the impulsive static's noise, one draw per sample it touches
+    FadingPath3,     // the third and fourth fading paths
+    FadingPath4,
+    QrmTraffic,      // a station's fist, tone and schedule in QSOs, contests and pile-ups: one sub-stream per station
+    QrmFadingPath3,  // a QRM station's further paths: one sub-stream per station
+    QrmFadingPath4,
+    Hum,             // the hum's phase
 };
 
 // A counter-based SplitMix64 sequence of its own for each (file seed, effect,
