@@ -6,6 +6,7 @@
 
 #include "channel/band_conditions.h"
 #include "channel/channel_kernels.h"
+#include "channel/qrm_traffic.h"
 #include "random/random_stream.h"
 #include "channel/sample_formulas.h"
 #include "keying/extended_morse.h"
@@ -30,6 +31,8 @@ char pick(random::RandomStream& stream, char first, int count) {
     return static_cast<char>(first + static_cast<int>(stream.uniform() * count));
 }
 
+}  // namespace
+
 // One or two letters, a digit, one to three letters; always nine draws, so
 // that the message is the only thing a call sign's length changes.
 std::string callSign(random::RandomStream& stream) {
@@ -41,6 +44,8 @@ std::string callSign(random::RandomStream& stream) {
     return std::string(prefixLetters.data(), static_cast<std::size_t>(prefix)) + digit +
            std::string(suffixLetters.data(), static_cast<std::size_t>(suffix));
 }
+
+namespace {
 
 std::string stationMessage(random::RandomStream& stream) {
     const std::string pattern = kPatterns[static_cast<std::size_t>(stream.uniform() * kPatterns.size())];
@@ -113,6 +118,9 @@ std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double tone
     limits::kQrmLevel.check(settings.levelDb);
     text::checkSampleRate(sampleRate);
     if (!(std::isfinite(toneHz) && toneHz >= 0)) throw text::SettingError("bad tone frequency '" + text::shortestText(toneHz) + "'");
+    if (settings.traffic != QrmTraffic::Continuous) {
+        return makeTrafficStations(settings, toneHz, wantedWpm, sampleRate, totalSamples, fileSeed);
+    }
     const random::RandomStream qrm(fileSeed, random::StreamId::Qrm);
     std::vector<QrmStation> stations;
     for (int k = 0; k < settings.stations; ++k) {
@@ -137,8 +145,17 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
     for (std::size_t k = 0; k < stations_.size(); ++k) {
         const QrmStation& station = stations_[k];
         Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,
-                    stationAmplitude(station, wantedAmplitude), std::nullopt, SilenceTracker()};
-        if (fading) {
+                    stationAmplitude(station, wantedAmplitude), std::nullopt, SilenceTracker(), std::nullopt,
+                    PhaseAccumulator(station.startPhase)};
+        if (station.chirpHz != 0 || station.driftHzPerMin != 0) {
+            voice.wander.emplace(station.runs, sampleRate, station.frequencyHz, station.chirpHz, station.driftHzPerMin);
+        }
+        if (station.fadingSpreadHz > 0) {
+            voice.channel.emplace(station.fadingSpreadHz, station.fadingDelayMs, sampleRate, path1.derive(k),
+                                  path2.derive(k));
+            voice.channel->normaliseOver(totalSamples);
+            voice.silence = SilenceTracker(voice.channel->delaySamples());
+        } else if (fading) {
             voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
             voice.channel->normaliseOver(totalSamples);
             voice.silence = SilenceTracker(voice.channel->delaySamples());
@@ -149,7 +166,8 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
 
 double QrmSource::voiceSample(Voice& voice) const {
     const double envelope = voice.shaper.next();
-    const double phase = formula::steadyPhase(static_cast<double>(sample_), voice.increment, voice.startPhase);
+    const double phase = voice.wander ? voice.phase.next(voice.wander->nextIncrement())
+                                      : formula::steadyPhase(static_cast<double>(sample_), voice.increment, voice.startPhase);
     const double angle = formula::kTwoPi * phase;
     const double a = voice.amplitude * envelope;
     if (voice.channel) return voice.channel->next(a * fastmath::sin(angle), a * fastmath::cos(angle));
@@ -169,6 +187,11 @@ double QrmSource::next() {
 // is left out is 0 (or -0) in every sample, so the sum is the same.
 void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
     voice.shaper.process(envelope_.data(), n);
+    // A wandering tone's phase is a running sum: made for every sample.
+    if (voice.wander) {
+        voice.wander->process(increments_.data(), n);
+        voice.phase.process(increments_.data(), phases_.data(), n);
+    }
     voice.silence.split(
         envelope_.data(), n, [&](std::size_t from, std::size_t to) { addSounding(voice, sum, from, to); },
         [&](std::size_t from, std::size_t to) {
@@ -178,9 +201,14 @@ void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
 
 void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::size_t to) {
     const std::size_t n = to - from;
-    kernels::steadyTone(voice.amplitude, envelope_.data() + from, static_cast<double>(sample_ + static_cast<std::int64_t>(from)),
-                        voice.increment, voice.startPhase, inPhase_.data(), voice.channel ? quadrature_.data() : nullptr,
-                        n);
+    double* quadrature = voice.channel ? quadrature_.data() : nullptr;
+    if (voice.wander) {
+        kernels::tone(voice.amplitude, envelope_.data() + from, phases_.data() + from, inPhase_.data(), quadrature, n);
+    } else {
+        kernels::steadyTone(voice.amplitude, envelope_.data() + from,
+                            static_cast<double>(sample_ + static_cast<std::int64_t>(from)), voice.increment,
+                            voice.startPhase, inPhase_.data(), quadrature, n);
+    }
     const double* tone = inPhase_.data();
     if (voice.channel) {
         voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
@@ -190,7 +218,7 @@ void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::si
 }
 
 void QrmSource::process(double* out, std::size_t n) {
-    for (auto* scratch : {&envelope_, &inPhase_, &quadrature_, &faded_, &sum_}) scratch->resize(kChunk);
+    for (auto* scratch : {&envelope_, &inPhase_, &quadrature_, &faded_, &sum_, &increments_, &phases_}) scratch->resize(kChunk);
     for (std::size_t done = 0; done < n;) {
         const std::size_t count = std::min(kChunk, n - done);
         // The voices summed in the order next() sums them.
@@ -206,6 +234,9 @@ void QrmSource::reset() {
     for (Voice& voice : voices_) {
         voice.shaper.reset();
         if (voice.channel) voice.channel->reset();
+        if (voice.wander) voice.wander->reset();
+        voice.phase.reset();
+        voice.silence.reset();
     }
     sample_ = 0;
 }

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "channel/band_conditions.h"
 #include "channel/edge_shaper.h"
 #include "channel/silence.h"
+#include "channel/tone_wander.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
 
@@ -25,11 +27,16 @@ struct QrmSettings {
     int stations = 0;
     double spreadHz = 400;
     double levelDb = 0;  // relative to the wanted signal's key-down level
+    QrmTraffic traffic = QrmTraffic::Continuous;
+    double timeSpreadS = 1;  // a pile-up's callers start within this time of each other
 };
 
-// One interfering station, as the manifest lists it. It sends `message`
-// again and again (a word gap between the sendings) from `startSample` to
-// the end of the file, with the classic timing at its own speed.
+// One interfering station, as the manifest lists it. A continuous station
+// sends `message` again and again (a word gap between the sendings) from
+// `startSample` to the end of the file, with the classic timing at its own
+// speed. In the traffic modes (qrm_traffic.h) `message` is the station's
+// call sign, `startSample` its first key-down, and it sends its overs with
+// its own fist; `labels` read back what it sent.
 struct QrmStation {
     double frequencyHz = 0;
     double levelDb = 0;  // key-down level relative to the wanted tone's
@@ -39,15 +46,22 @@ struct QrmStation {
     double startPhase = 0;                   // cycles
     std::vector<keying::KeyRun> runs;        // from the file's first sample to its last
     std::vector<keying::TimedLabel> labels;  // characters that begin within the file, in file samples
+    std::string role;  // empty (continuous), "qso-partner", "runner" or "caller"
+    int partner = -1;  // the station it works in a QSO; a contest caller's runner
+    // Its fist and transmitter (keying::TimingOptions, ToneWander)
+    double jitterPercent = 0, weightPercent = 50, chirpHz = 0, driftHzPerMin = 0;
+    // Its own Watterson path; 0 spread: none (the file's, if QrmSource is given one)
+    double fadingSpreadHz = 0, fadingDelayMs = 0;
 };
 
 // A station's key-down amplitude: the wanted signal's at the station's level.
 double stationAmplitude(const QrmStation& station, double wantedAmplitude);
 
-// Draws the stations from the file's Qrm stream, station k from its
-// sub-stream k, so that adding a station leaves the others as they were.
+// Draws the continuous stations from the file's Qrm stream, station k from
+// its sub-stream k, so that adding a station leaves the others as they were.
 // The message is one of a few contest and calling patterns around random
-// call signs (one or two letters, a digit, one to three letters).
+// call signs (one or two letters, a digit, one to three letters). The
+// traffic modes are drawn by makeTrafficStations (qrm_traffic.h).
 std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double toneHz, double wantedWpm,
                                         double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed);
 
@@ -62,7 +76,10 @@ struct QrmFading {
 // The stations' sum: each its own keyed oscillator (a steady tone from its
 // start phase, formula::steadyPhase; raised-cosine edges of `riseSamples`)
 // at amplitude wantedAmplitude * 10^(level / 20), faded when `fading` is
-// given.
+// given. A station with chirp or drift has its tone wander (ToneWander,
+// its phase summed by a PhaseAccumulator from its start phase); one with a
+// fading spread its own Watterson channel instead of `fading`'s, both
+// normalised over the file.
 class QrmSource {
 public:
     QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, std::int64_t riseSamples, double sampleRate,
@@ -87,6 +104,8 @@ private:
         double amplitude;
         std::optional<WattersonChannel> channel;
         SilenceTracker silence;
+        std::optional<ToneWander> wander;
+        PhaseAccumulator phase;
     };
     // Adds a stretch of one voice that sounds (or still echoes in the fading's
     // delay line) to the sum.
@@ -97,7 +116,7 @@ private:
     std::vector<QrmStation> stations_;
     std::vector<Voice> voices_;
     std::int64_t sample_ = 0;
-    std::vector<double> envelope_, inPhase_, quadrature_, faded_, sum_;
+    std::vector<double> envelope_, inPhase_, quadrature_, faded_, sum_, increments_, phases_;
 };
 
 }  // namespace vantel::channel
