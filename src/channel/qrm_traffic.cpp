@@ -16,6 +16,8 @@ constexpr std::array<const char*, 12> kNames{
     {"JOHN", "PETE", "BOB", "ANNA", "HANS", "YURI", "KEN", "MARIA", "TOM", "JIM", "LUC", "PAOLO"}};
 constexpr std::array<const char*, 12> kPlaces{
     {"BERLIN", "OSLO", "LYON", "TURIN", "KRAKOW", "BOSTON", "OSAKA", "PERTH", "MADRID", "RIGA", "DALLAS", "GENT"}};
+// A QSO's overs: CQ, answer, exchange, reply, 73, 73.
+constexpr std::size_t kQsoOvers = 6;
 constexpr std::array<const char*, 6> kReports{{"599", "579", "589", "569", "559", "449"}};
 
 double uniformIn(random::RandomStream& stream, double low, double high) { return low + (high - low) * stream.uniform(); }
@@ -197,7 +199,10 @@ private:
 
     void qsoSchedule(std::size_t a, std::size_t b) {
         random::RandomStream& s = operators_[a].stream;
-        std::int64_t t = samples(s.poissonInterval(1 / kQsoMeanArrivalS));
+        // The band is busy when the file starts: the first QSO is under way,
+        // taken up at any of its overs.
+        std::int64_t t = between(s, 0, kQrmLatestStartS);
+        auto from = static_cast<std::size_t>(s.uniform() * kQsoOvers);
         while (t < total_) {
             const bool aCalls = chance(s, 0.5);
             const std::size_t c = aCalls ? a : b;
@@ -207,10 +212,12 @@ private:
             const std::string cde = answerer.call + " DE " + caller.call;
             const std::string dde = caller.call + " DE " + answerer.call;
             const int unanswered = static_cast<int>(s.uniform() * (kMostUnansweredCqs + 1));
-            for (int i = 0; i < unanswered; ++i) t = send(c, cq(c), t) + between(s, kCqListenShortestS, kCqListenLongestS);
+            for (int i = 0; i < (from == 0 ? unanswered : 0); ++i) {
+                t = send(c, cq(c), t) + between(s, kCqListenShortestS, kCqListenLongestS);
+            }
             const std::string toD = pickFrom(s, kReports);
             const std::string toC = pickFrom(s, kReports);
-            const std::vector<std::string> overs{
+            const std::array<std::string, kQsoOvers> overs{
                 cq(c),
                 dde + " " + answerer.call + " K",
                 cde + " TNX FER CALL UR RST " + toD + " " + toD + " NAME " + caller.name + " " + caller.name + " QTH " +
@@ -220,16 +227,17 @@ private:
                 cde + " TNX QSO 73 <SK>",
                 "TU 73 " + dde + " <SK>",
             };
-            for (std::size_t i = 0; i < overs.size(); ++i) {
+            for (std::size_t i = from; i < overs.size(); ++i) {
                 t = send(i % 2 == 0 ? c : d, overs[i], t) + between(s, kOverGapShortestS, kOverGapLongestS);
             }
+            from = 0;
             t += samples(s.poissonInterval(1 / kQsoMeanPauseS));
         }
     }
 
     void loneSchedule(std::size_t k) {
         random::RandomStream& s = operators_[k].stream;
-        std::int64_t t = samples(s.poissonInterval(1 / kQsoMeanArrivalS));
+        std::int64_t t = between(s, 0, kQrmLatestStartS);
         while (t < total_) {
             for (int i = 0; i < kLoneCqsInARow; ++i) {
                 t = send(k, cq(k), t) + between(s, kCqListenShortestS, kCqListenLongestS);

@@ -31,12 +31,11 @@ inline constexpr double kTrafficBandEdgeHz = 150;
 inline constexpr double kOverGapShortestS = 0.5;
 inline constexpr double kOverGapLongestS = 2;
 inline constexpr double kQsoPartnerOffsetHz = 5;  // an answering station zero-beats within a few Hz
-inline constexpr double kQsoMeanArrivalS = 20;    // mean wait (Poisson) before a pair's first QSO
-inline constexpr double kQsoMeanPauseS = 40;      // and between its QSOs
+inline constexpr double kQsoMeanPauseS = 40;      // mean wait (Poisson) between a pair's QSOs
 inline constexpr int kMostUnansweredCqs = 2;      // CQs nobody answers before the partner does
 inline constexpr double kCqListenShortestS = 2;   // listening after an unanswered CQ
 inline constexpr double kCqListenLongestS = 6;
-inline constexpr int kLoneCqsInARow = 4;          // an unanswered station's CQs before it pauses
+inline constexpr int kLoneCqsInARow = 4;  // an unanswered station's CQs before it pauses
 
 // A contest run: callers zero-beat the runner roughly; contest operators
 // answer fast; a CQ or a TU is answered by another caller this often.
@@ -61,8 +60,9 @@ inline constexpr double kPileupSkipChance = 0.15;
 // pile-up's rounds from station 0's, and each over's jitter from its own
 // station's stream.
 //   Qso: stations 2k and 2k+1 work each other on one frequency, turn by
-//        turn (CQ, answer, exchange, reply, 73s), QSOs arriving at random
-//        times; a lone last station calls CQ unanswered.
+//        turn (CQ, answer, exchange, reply, 73s); the first QSO is under
+//        way when the file starts, the next follow after random pauses; a
+//        lone last station calls CQ unanswered.
 //   Contest: station 0 runs ("CQ TEST"), the others call it one at a time
 //        within kContestCallerOffsetHz and exchange serial numbers.
 //   Pileup: every station calls the wanted station in rounds, each starting
