@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <random>
 #include <regex>
+#include <tuple>
 
 #include "channel/band_conditions.h"
 #include "channel/qrm_traffic.h"
