@@ -32,19 +32,35 @@ std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
 double power(const ComplexGain& g) { return g.re * g.re + g.im * g.im; }
 
 TEST(WattersonFading, PresetsAndRefusals) {
-    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and flutter.
-    const double expected[][2] = {{0.1, 0.5}, {0.5, 1}, {1, 2}, {10, 0.5}};
-    const char* names[] = {"good", "moderate", "poor", "flutter"};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(fadingPreset(names[k]).spreadHz, expected[k][0]);
-        EXPECT_EQ(fadingPreset(names[k]).delayMs, expected[k][1]);
+    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and
+    // flutter; then the recommendation's test channels, each latitude's
+    // quiet, moderate and disturbed conditions (and NVIS at mid latitudes).
+    struct Row {
+        const char* name;
+        double spreadHz;
+        double delayMs;
+    };
+    const Row rows[] = {{"good", 0.1, 0.5},           {"moderate", 0.5, 1},         {"poor", 1, 2},
+                        {"flutter", 10, 0.5},         {"itu-low-quiet", 0.5, 0.5},  {"itu-low-moderate", 1.5, 2},
+                        {"itu-low-disturbed", 10, 6}, {"itu-mid-quiet", 0.1, 0.5},  {"itu-mid-moderate", 0.5, 1},
+                        {"itu-mid-disturbed", 1, 2},  {"itu-mid-nvis", 1, 7},       {"itu-high-quiet", 0.5, 1},
+                        {"itu-high-moderate", 10, 3}, {"itu-high-disturbed", 30, 7}};
+    ASSERT_EQ(kFadingPresets.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        EXPECT_EQ(kFadingPresets[k].name, rows[k].name);
+        EXPECT_EQ(fadingPreset(rows[k].name).spreadHz, rows[k].spreadHz) << rows[k].name;
+        EXPECT_EQ(fadingPreset(rows[k].name).delayMs, rows[k].delayMs) << rows[k].name;
     }
     try {
         fadingPreset("Moderate");
         ADD_FAILURE();
     } catch (const text::SettingError& error) {
-        EXPECT_STREQ(error.what(), "unknown fading preset 'Moderate': use good, moderate, poor or flutter");
+        EXPECT_STREQ(error.what(),
+                     "unknown fading preset 'Moderate': use good, moderate, poor, flutter, itu-low-quiet, "
+                     "itu-low-moderate, itu-low-disturbed, itu-mid-quiet, itu-mid-moderate, itu-mid-disturbed, "
+                     "itu-mid-nvis, itu-high-quiet, itu-high-moderate or itu-high-disturbed");
     }
+    EXPECT_THROW(fadingPreset("itu-mid"), text::SettingError);
     EXPECT_THROW(DopplerPath(NAN, 8000, stream(StreamId::FadingPath1)), text::SettingError);
     EXPECT_THROW(DopplerPath(0, 8000, stream(StreamId::FadingPath1)), text::SettingError);
     EXPECT_THROW(DopplerPath(51, 8000, stream(StreamId::FadingPath1)), text::SettingError);
