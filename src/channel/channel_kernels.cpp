@@ -114,6 +114,24 @@ void fadingMix(double scale, const FadingBlock& b, double* out, std::size_t n) {
 }
 
 VANTEL_MULTIVERSION
+void addPath(double amplitude, const PathBlock& b, double* sum, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const formula::Complex h{amplitude * b.gRe[i], amplitude * b.gIm[i]};
+        sum[i] = formula::pathSum(sum[i], h, b.inPhase[i], b.quadrature[i]);
+    }
+}
+
+VANTEL_MULTIVERSION
+void addShiftedPath(double anchorRe, double anchorIm, const double* turnRe, const double* turnIm,
+                    const PathBlock& b, double* sum, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const formula::Complex h =
+            formula::shiftedGain({b.gRe[i], b.gIm[i]}, {anchorRe, anchorIm}, {turnRe[i], turnIm[i]});
+        sum[i] = formula::pathSum(sum[i], h, b.inPhase[i], b.quadrature[i]);
+    }
+}
+
+VANTEL_MULTIVERSION
 void addCrashVariance(double firstSample, double crashStart, double attack, double decayPerSample, double peak,
                       double* variance, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {

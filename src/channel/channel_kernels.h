@@ -49,6 +49,20 @@ struct FadingBlock {
 // out[i] = formula::fadingMix(scale, the block's values at i).
 void fadingMix(double scale, const FadingBlock& block, double* out, std::size_t n);
 
+// One path of a multipath channel: sum[i] = formula::pathSum(sum[i],
+// amplitude * g[i], inPhase[i], quadrature[i]) for g[i] = (gRe[i], gIm[i]).
+struct PathBlock {
+    const double* gRe;
+    const double* gIm;
+    const double* inPhase;     // the path's delayed input
+    const double* quadrature;
+};
+void addPath(double amplitude, const PathBlock& block, double* sum, std::size_t n);
+// The same for a frequency-shifted path, whose gain is
+// formula::shiftedGain(g[i], anchor, (turnRe[i], turnIm[i])).
+void addShiftedPath(double anchorRe, double anchorIm, const double* turnRe, const double* turnIm,
+                    const PathBlock& block, double* sum, std::size_t n);
+
 // variance[i] += formula::crashSigma(firstSample + i - crashStart, ...)^2.
 void addCrashVariance(double firstSample, double crashStart, double attack, double decayPerSample, double peak,
                       double* variance, std::size_t n);

@@ -60,4 +60,22 @@ inline double fadingMix(double scale, double g1re, double g1im, double g2re, dou
     return scale * (((g1re * inPhase + g1im * quadrature) + g2re * delayedInPhase) + g2im * delayedQuadrature);
 }
 
+struct Complex {
+    double re;
+    double im;
+};
+inline Complex times(Complex a, Complex b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
+
+// A multipath channel's sum over its paths so far, with one more path of
+// gain h on that path's delayed input. For two paths of gain g1 and g2 this
+// adds up in the order fadingMix does.
+inline double pathSum(double sum, Complex h, double inPhase, double quadrature) {
+    return (sum + h.re * inPhase) + h.im * quadrature;
+}
+
+// A frequency-shifted path's gain: the fading gain times the path's phasor
+// at the start of the sample's block (amplitude included) times the turn
+// the shift makes within the block.
+inline Complex shiftedGain(Complex gain, Complex anchor, Complex turn) { return times(gain, times(anchor, turn)); }
+
 }  // namespace vantel::channel::formula

@@ -63,7 +63,12 @@ FadingPreset fadingPreset(std::string_view name) {
     for (const FadingPreset& preset : kFadingPresets) {
         if (preset.name == name) return preset;
     }
-    throw text::SettingError("unknown fading preset '" + std::string(name) + "': use good, moderate, poor or flutter");
+    std::string names;
+    for (std::size_t i = 0; i < kFadingPresets.size(); ++i) {
+        if (i > 0) names += i + 1 == kFadingPresets.size() ? " or " : ", ";
+        names += kFadingPresets[i].name;
+    }
+    throw text::SettingError("unknown fading preset '" + std::string(name) + "': use " + names);
 }
 
 DopplerPath::DopplerPath(double spreadHz, double sampleRate, random::RandomStream stream) : stream_(stream) {

@@ -15,18 +15,34 @@ struct ComplexGain {
     double im = 0;
 };
 
-// The Watterson channel's usual conditions (ITU-R F.1487's good, moderate
-// and poor mid-latitude channels, and a flutter channel).
+// The Watterson channel's usual conditions: the good, moderate and poor
+// mid-latitude channels and a flutter channel, then every two-path test
+// channel of Recommendation ITU-R F.1487 (Testing of HF modems with
+// bandwidths of up to about 12 kHz using ionospheric channel simulators):
+// two equal paths with the differential delay and frequency spread (twice
+// the Doppler spectrum's standard deviation) of low-, mid- and
+// high-latitude quiet, moderate and disturbed conditions, and of disturbed
+// mid-latitude near-vertical incidence (NVIS) paths.
 struct FadingPreset {
     std::string_view name;
     double spreadHz;
     double delayMs;
 };
-inline constexpr std::array<FadingPreset, 4> kFadingPresets{{
+inline constexpr std::array<FadingPreset, 14> kFadingPresets{{
     {"good", 0.1, 0.5},
     {"moderate", 0.5, 1.0},
     {"poor", 1.0, 2.0},
     {"flutter", 10.0, 0.5},
+    {"itu-low-quiet", 0.5, 0.5},
+    {"itu-low-moderate", 1.5, 2.0},
+    {"itu-low-disturbed", 10.0, 6.0},
+    {"itu-mid-quiet", 0.1, 0.5},
+    {"itu-mid-moderate", 0.5, 1.0},
+    {"itu-mid-disturbed", 1.0, 2.0},
+    {"itu-mid-nvis", 1.0, 7.0},
+    {"itu-high-quiet", 0.5, 1.0},
+    {"itu-high-moderate", 10.0, 3.0},
+    {"itu-high-disturbed", 30.0, 7.0},
 }};
 
 // The preset of that name; throws text::SettingError for any other name.

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "channel/band_conditions.h"
+#include "channel/multipath_fading.h"
 #include "support/spectrum.h"
 
 namespace vantel::channel {
@@ -32,19 +33,74 @@ std::vector<ComplexGain> gains(DopplerPath path, std::size_t n) {
 double power(const ComplexGain& g) { return g.re * g.re + g.im * g.im; }
 
 TEST(WattersonFading, PresetsAndRefusals) {
-    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and flutter.
-    const double expected[][2] = {{0.1, 0.5}, {0.5, 1}, {1, 2}, {10, 0.5}};
-    const char* names[] = {"good", "moderate", "poor", "flutter"};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(fadingPreset(names[k]).spreadHz, expected[k][0]);
-        EXPECT_EQ(fadingPreset(names[k]).delayMs, expected[k][1]);
+    // ITU-R F.1487's mid-latitude good, moderate and poor channels, and
+    // flutter; then the recommendation's test channels, each latitude's
+    // quiet, moderate and disturbed conditions (and NVIS at mid latitudes).
+    struct Row {
+        const char* name;
+        double spreadHz;
+        double delayMs;
+    };
+    const Row rows[] = {{"good", 0.1, 0.5},           {"moderate", 0.5, 1},         {"poor", 1, 2},
+                        {"flutter", 10, 0.5},         {"itu-low-quiet", 0.5, 0.5},  {"itu-low-moderate", 1.5, 2},
+                        {"itu-low-disturbed", 10, 6}, {"itu-mid-quiet", 0.1, 0.5},  {"itu-mid-moderate", 0.5, 1},
+                        {"itu-mid-disturbed", 1, 2},  {"itu-mid-nvis", 1, 7},       {"itu-high-quiet", 0.5, 1},
+                        {"itu-high-moderate", 10, 3}, {"itu-high-disturbed", 30, 7}};
+    ASSERT_EQ(kFadingPresets.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        EXPECT_EQ(kFadingPresets[k].name, rows[k].name);
+        EXPECT_EQ(fadingPreset(rows[k].name).spreadHz, rows[k].spreadHz) << rows[k].name;
+        EXPECT_EQ(fadingPreset(rows[k].name).delayMs, rows[k].delayMs) << rows[k].name;
     }
     try {
         fadingPreset("Moderate");
         ADD_FAILURE();
     } catch (const text::SettingError& error) {
-        EXPECT_STREQ(error.what(), "unknown fading preset 'Moderate': use good, moderate, poor or flutter");
+        EXPECT_STREQ(error.what(),
+                     "unknown fading preset 'Moderate': use good, moderate, poor, flutter, itu-low-quiet, "
+                     "itu-low-moderate, itu-low-disturbed, itu-mid-quiet, itu-mid-moderate, itu-mid-disturbed, "
+                     "itu-mid-nvis, itu-high-quiet, itu-high-moderate or itu-high-disturbed");
     }
+    EXPECT_THROW(fadingPreset("itu-mid"), text::SettingError);
+
+    // --fading-paths: read strictly, every number within its limit, and
+    // written back canonically.
+    const std::vector<FadingPathSetting> paths = parseFadingPaths("0:0.5/1:0.5:-3/2.5:1:-6:+2");
+    EXPECT_EQ(paths, (std::vector<FadingPathSetting>{{0, 0.5, 0, 0}, {1, 0.5, -3, 0}, {2.5, 1, -6, 2}}));
+    EXPECT_EQ(fadingPathsText(paths), "0:0.5/1:0.5:-3/2.5:1:-6:2");
+    EXPECT_EQ(parseFadingPaths("10:50:-40:-100/.5:1e-2:0:100/0:3:0:1e1/7.25:0.01:-0.5"),
+              (std::vector<FadingPathSetting>{{10, 50, -40, -100}, {0.5, 0.01, 0, 100}, {0, 3, 0, 10},
+                                              {7.25, 0.01, -0.5, 0}}));
+    const std::vector<FadingPathSetting> awkward{
+        {0.1 + 0.2, 1.0 / 3, -40 / 3.0, 1e-7}, {1e-9, 0.01, 0, -0.1 - 0.2}, {10, 49.999999999999993, -1e-300, 0}};
+    EXPECT_EQ(parseFadingPaths(fadingPathsText(awkward)), awkward) << fadingPathsText(awkward);
+    for (const char* bad : {"", "/", "1", "0:0.5/", "/0:0.5", "0:0.5:", "0:0.5:0:0:0", "0:0.5/1:1/2:1/3:1/4:1",
+                            "0:abc", "0:0.5 ", " 0:0.5", "0: 0.5", "0:1e", "0:0x10", "0:inf", "0:nan", "0:1,2",
+                            "+-1:1", "0:--1", "0:0.5;1:1", "11:1", "-1:1", "0:0", "0:60", "0:1:1", "0:1:-41",
+                            "0:1:0:101", "0:1:0:-100.5", "0:1:1e400"}) {
+        try {
+            parseFadingPaths(bad);
+            ADD_FAILURE() << bad;
+        } catch (const text::SettingError& error) {
+            const std::string message = error.what();
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+            EXPECT_NE(message.find("DELAY:SPREAD[:POWER[:SHIFT]]"), std::string::npos) << message;
+        }
+    }
+    try {
+        parseFadingPaths("0:0.5/2:0.5:-3x");
+        ADD_FAILURE();
+    } catch (const text::SettingError& error) {
+        EXPECT_STREQ(error.what(),
+                     "bad --fading-paths '0:0.5/2:0.5:-3x': path 2's power '-3x' is not a number; use "
+                     "DELAY:SPREAD[:POWER[:SHIFT]] per path (ms, Hz, dB, Hz), 1 to 4 paths separated by '/', "
+                     "e.g. 0:0.5/2:1:-6");
+    }
+    EXPECT_THROW(MultipathChannel::forFile(kSeed, {}, 8000), text::SettingError);
+    EXPECT_THROW(MultipathChannel::forFile(kSeed, std::vector<FadingPathSetting>(5), 8000), text::SettingError);
+    EXPECT_THROW(MultipathChannel::forFile(kSeed, {{0, 0.5, 3, 0}}, 8000), text::SettingError);
+    EXPECT_THROW(MultipathChannel::forStation(kSeed, 2, {{0, 0.5, 0, 0}, {0, 0.5, 0, 101}}, 8000),
+                 text::SettingError);
     EXPECT_THROW(DopplerPath(NAN, 8000, stream(StreamId::FadingPath1)), text::SettingError);
     EXPECT_THROW(DopplerPath(0, 8000, stream(StreamId::FadingPath1)), text::SettingError);
     EXPECT_THROW(DopplerPath(51, 8000, stream(StreamId::FadingPath1)), text::SettingError);
@@ -208,6 +264,179 @@ TEST(WattersonFading, SecondPathHearsTheInputLater) {
         if (n == 19) expected = g2.im;
         EXPECT_DOUBLE_EQ(out, expected) << n;
     }
+}
+
+// A keyed tone's components, for the block and sample paths to agree on.
+void keyedTone(std::size_t n, std::vector<double>& i, std::vector<double>& q) {
+    i.resize(n);
+    q.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double key = k % 500 < 300 ? 1 : 0;
+        i[k] = std::sin(0.3 * static_cast<double>(k)) * key;
+        q[k] = std::cos(0.3 * static_cast<double>(k)) * key;
+    }
+}
+
+std::vector<double> inBlocks(MultipathChannel& channel, const std::vector<double>& i, const std::vector<double>& q,
+                             std::mt19937& random) {
+    std::vector<double> out(i.size());
+    for (std::size_t done = 0; done < i.size();) {
+        const std::size_t n =
+            std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 3000)(random), i.size() - done);
+        channel.process(i.data() + done, q.data() + done, out.data() + done, n);
+        done += n;
+    }
+    return out;
+}
+
+TEST(MultipathFading, EachPathIsItsGainDelayedWeightedAndShifted) {
+    std::mt19937 random(5);
+    // Delays of 0, 8, 20 and 32 samples at 8 kHz.
+    const std::vector<FadingPathSetting> settings{{0, 1, 0, 0}, {1, 2, -3, 5}, {2.5, 0.5, -6, -7.5}, {4, 10, -10, 40}};
+    constexpr double kRate = 8000;
+    const MultipathChannel channel = MultipathChannel::forFile(kSeed, settings, kRate);
+    ASSERT_EQ(channel.delaySamples(), 32);
+
+    // Impulses every 50 samples, in phase to one copy and in quadrature to
+    // another: each path answers alone, its delay later, with the real and
+    // imaginary parts of its gain, the DopplerPath's of its own stream
+    // times sqrt(2 p / sum p) times exp(j 2 pi shift t).
+    constexpr std::size_t kN = 400000;
+    const StreamId ids[] = {StreamId::FadingPath1, StreamId::FadingPath2, StreamId::FadingPath3, StreamId::FadingPath4};
+    const std::int64_t delays[] = {0, 8, 20, 32};
+    double total = 0;
+    for (const FadingPathSetting& s : settings) total += std::pow(10, s.powerDb / 10);
+    std::vector<double> impulses(kN), none(kN, 0.0);
+    for (std::size_t n = 0; n < kN; n += 50) impulses[n] = 1;
+    MultipathChannel inPhase = channel, quadrature = channel;
+    const std::vector<double> re = inBlocks(inPhase, impulses, none, random);
+    const std::vector<double> im = inBlocks(quadrature, none, impulses, random);
+    std::vector<std::complex<double>> expected(kN);
+    for (std::size_t p = 0; p < 4; ++p) {
+        DopplerPath path(settings[p].spreadHz, kRate, stream(ids[p]));
+        const double amplitude = std::sqrt(2 * std::pow(10, settings[p].powerDb / 10) / total);
+        for (std::size_t n = 0; n < kN; ++n) {
+            const ComplexGain g = path.next();
+            const auto input = static_cast<std::int64_t>(n) - delays[p];
+            if (input < 0 || input % 50 != 0) continue;
+            // The shifts are whole multiples of 1/2 Hz: shift n is exact, and fmod too.
+            const double cycles = std::fmod(settings[p].shiftHz * static_cast<double>(n), kRate) / kRate;
+            const double turn = 2 * std::numbers::pi * cycles;
+            expected[n] = amplitude * std::complex<double>(g.re, g.im) * std::polar(1.0, turn);
+        }
+    }
+    for (std::size_t n = 0; n < kN; ++n) {
+        ASSERT_NEAR(re[n], expected[n].real(), 1e-12) << n;
+        ASSERT_NEAR(im[n], expected[n].imag(), 1e-12) << n;
+    }
+
+    // The same samples one at a time as in blocks, at two rates, through
+    // silence skipped and after a reset.
+    for (double rate : {8000.0, 11025.0}) {
+        MultipathChannel single = MultipathChannel::forStation(kSeed, 3, settings, rate), block = single;
+        std::vector<double> i, q;
+        keyedTone(30000, i, q);
+        std::vector<double> expectedOut(i.size());
+        for (std::size_t n = 0; n < i.size(); ++n) expectedOut[n] = single.next(i[n], q[n]);
+        EXPECT_EQ(inBlocks(block, i, q, random), expectedOut) << rate;
+        // A station's paths take its sub-stream of each QRM path stream.
+        std::vector<RandomStream> streams;
+        for (StreamId id : {StreamId::QrmFadingPath1, StreamId::QrmFadingPath2, StreamId::QrmFadingPath3,
+                            StreamId::QrmFadingPath4}) {
+            streams.push_back(stream(id).derive(3));
+        }
+        MultipathChannel byHand(settings, rate, streams);
+        for (std::size_t n = 0; n < 2000; ++n) ASSERT_EQ(byHand.next(i[n], q[n]), expectedOut[n]) << n;
+        block.reset();
+        EXPECT_EQ(block.next(i[0], q[0]), expectedOut[0]);
+        // Silence after key-up (sample 29800 on): skipped, it leaves the
+        // channel where making it would.
+        std::vector<double> after(1000), afterI(1000, 0.3), afterQ(1000, -0.4);
+        for (std::size_t n = 0; n < 5000; ++n) single.next(0, 0);
+        for (std::size_t n = 0; n < after.size(); ++n) after[n] = single.next(afterI[n], afterQ[n]);
+        block.reset();
+        block.process(i.data(), q.data(), expectedOut.data(), i.size());
+        block.skipSilence(5000);
+        EXPECT_EQ(inBlocks(block, afterI, afterQ, random), after) << rate;
+    }
+
+    // Two equal paths without shift from the file's first two streams are the
+    // Watterson channel, sample for sample.
+    for (const FadingPreset& preset : kFadingPresets) {
+        WattersonChannel watterson = WattersonChannel::forFile(kSeed, preset.spreadHz, preset.delayMs, 8000);
+        MultipathChannel multipath = MultipathChannel::forFile(
+            kSeed, {{0, preset.spreadHz, 0, 0}, {preset.delayMs, preset.spreadHz, 0, 0}}, 8000);
+        EXPECT_EQ(multipath.meanGainPower(100000), watterson.meanGainPower(100000));
+        multipath.normaliseOver(100000);
+        watterson.normaliseOver(100000);
+        std::vector<double> i, q;
+        keyedTone(20000, i, q);
+        std::vector<double> expectedOut(i.size());
+        watterson.process(i.data(), q.data(), expectedOut.data(), i.size());
+        EXPECT_EQ(inBlocks(multipath, i, q, random), expectedOut) << preset.name;
+    }
+}
+
+TEST(MultipathFading, ShiftsMovePathSpectraAndPowersComeOutAsGiven) {
+    // Two paths of spread 0.5 Hz (sigma 0.25 Hz) at 100 Hz for 8000 s, one
+    // shifted by +3 Hz, the other, 6 dB weaker, by -3 Hz: the channel's gain,
+    // read through constant in-phase and quadrature inputs, has its spectrum
+    // in two Gaussians 24 sigma apart. Each path's mean power over T has a
+    // relative standard error of sqrt(1 / (2 sqrt(pi) sigma T)) = 1.2 %, so
+    // their ratio 1.7 %, 0.07 dB; a Gaussian's centroid over T has a
+    // standard error of sigma sqrt(1 / (2 sqrt(pi) sigma T)), 0.003 Hz.
+    constexpr double kRate = 100;
+    constexpr std::size_t kN = 800000;
+    const MultipathChannel channel = MultipathChannel::forFile(kSeed, {{0, 0.5, 0, 3}, {1, 0.5, -6, -3}}, kRate);
+    MultipathChannel inPhase = channel, quadrature = channel;
+    std::vector<double> ones(kN, 1.0), zeros(kN, 0.0), re(kN), im(kN);
+    inPhase.process(ones.data(), zeros.data(), re.data(), kN);
+    quadrature.process(zeros.data(), ones.data(), im.data(), kN);
+    std::vector<std::complex<double>> gain(kN);
+    for (std::size_t n = 0; n < kN; ++n) gain[n] = {re[n], im[n]};
+    constexpr std::size_t kSize = 1024;
+    const double binHz = kRate / kSize;
+    const std::vector<double> psd = testing::averagedPeriodogram(gain, kSize);
+    struct Band {
+        double power = 0, moment = 0, peakPower = 0, peakHz = 0;
+    } bands[2];
+    for (std::size_t k = 0; k < kSize; ++k) {
+        const double f = (k < kSize / 2 ? static_cast<double>(k) : static_cast<double>(k) - kSize) * binHz;
+        Band& band = bands[f > 0 ? 0 : 1];
+        if (std::fabs(std::fabs(f) - 3) > 1.5) continue;  // 6 sigma either side
+        band.power += psd[k];
+        band.moment += f * psd[k];
+        if (psd[k] > band.peakPower) band.peakPower = psd[k], band.peakHz = f;
+    }
+    const double ratioDb = 10 * std::log10(bands[1].power / bands[0].power);
+    std::cout << "shifted paths: peaks at " << bands[0].peakHz << " and " << bands[1].peakHz << " Hz, centroids "
+              << bands[0].moment / bands[0].power << " and " << bands[1].moment / bands[1].power
+              << " Hz, powers " << bands[0].power << " and " << bands[1].power << " (" << ratioDb << " dB)\n";
+    EXPECT_NEAR(bands[0].peakHz, 3, binHz * 1.01);
+    EXPECT_NEAR(bands[1].peakHz, -3, binHz * 1.01);
+    EXPECT_NEAR(bands[0].moment / bands[0].power, 3, 0.02);
+    EXPECT_NEAR(bands[1].moment / bands[1].power, -3, 0.02);
+    EXPECT_NEAR(ratioDb, -6, 0.3);
+    EXPECT_NEAR(bands[0].power + bands[1].power, channel.meanGainPower(kN), 0.01);
+
+    // Four fluttering paths at 4 kHz for 300 s: normalised over the file, the
+    // faded tone keeps its power. The paths' cross terms, all that the
+    // normalisation leaves, have relative standard deviations of about
+    // sqrt(1 / (4 sqrt(pi) sigma T)), 1 %, 0.04 dB.
+    constexpr double kToneRate = 4000, kTone = 700;
+    constexpr std::int64_t kSamples = 1200000;
+    MultipathChannel fading = MultipathChannel::forFile(
+        kSeed, {{0, 10, 0, 0}, {1, 10, -3, 5}, {2.5, 10, -6, -5}, {4, 10, -10, 20}}, kToneRate);
+    fading.normaliseOver(kSamples);
+    double clean = 0, faded = 0;
+    for (std::int64_t n = 0; n < kSamples; ++n) {
+        const double theta = 2 * std::numbers::pi * kTone * static_cast<double>(n) / kToneRate;
+        const double out = fading.next(1000 * std::sin(theta), 1000 * std::cos(theta));
+        clean += 1000.0 * 1000.0 * std::sin(theta) * std::sin(theta);
+        faded += out * out;
+    }
+    std::cout << "four paths: faded / clean power " << 10 * std::log10(faded / clean) << " dB\n";
+    EXPECT_NEAR(10 * std::log10(faded / clean), 0, 0.2);
 }
 
 }  // namespace
