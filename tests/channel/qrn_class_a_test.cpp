@@ -44,6 +44,7 @@ TEST(ClassAQrn, NoisePlusImpulsesFollowMiddletonsClassA) {
             // The mean square's estimate has a relative standard deviation
             // of about sqrt((3 / A + 2) L / kN), under 0.6 %.
             const double expected = ClassAQrn::meanSquare(0, 20, gamma, 1, 48000);
+            std::printf("A %.2g Gamma %.2g: mean square %.4g of the expected\n", A, gamma, square / kN / expected);
             EXPECT_NEAR(square / kN / expected, 1, 0.03) << A << " " << gamma;
             EXPECT_EQ(expected, 1 / gamma);
             EXPECT_EQ(qrn.crashes(), 0);

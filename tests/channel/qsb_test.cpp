@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <numbers>
 #include <random>
 
@@ -74,6 +75,62 @@ TEST(Qsb, BlocksGiveTheGainsOneAtATimeDo) {
         done += n;
     }
     EXPECT_EQ(got, expected);
+}
+
+TEST(Qsb, RandomFadeIsLogNormalWithItsDepthAndCorrelationTime) {
+    // 10,000 correlation times: the level's standard deviation is measured
+    // to about 1 % (its variance to sqrt(2 tau / T)), its autocorrelation to
+    // about 0.01; the interpolation between points lowers the first by 0.5 %.
+    constexpr double kDepth = 8;
+    constexpr double kTime = 0.1;
+    constexpr double kRate = 8000;
+    constexpr std::size_t kN = 8'000'000;
+    RandomQsbGain qsb = RandomQsbGain::forFile(4, kDepth, kTime, kRate);
+    std::vector<double> level(kN);
+    qsb.process(level.data(), kN);
+    double mean = 0;
+    for (double& x : level) {
+        x = 20 * std::log10(x);
+        mean += x;
+    }
+    mean /= kN;
+    const auto covariance = [&](std::size_t lag) {
+        double sum = 0;
+        for (std::size_t i = 0; i + lag < kN; ++i) sum += (level[i] - mean) * (level[i + lag] - mean);
+        return sum / static_cast<double>(kN - lag);
+    };
+    const double variance = covariance(0);
+    EXPECT_NEAR(std::sqrt(variance) / kDepth, 1, 0.03);
+    for (const double lag : {0.5, 1.0, 2.0}) {
+        const double r = covariance(static_cast<std::size_t>(lag * kTime * kRate)) / variance;
+        std::cout << "random QSB: sd " << std::sqrt(variance) << " dB, r(" << lag << " tau) " << r << " (e^-lag "
+                  << std::exp(-lag) << ")\n";
+        EXPECT_NEAR(r, std::exp(-lag), 0.05) << lag;
+    }
+
+    RandomQsbGain single = RandomQsbGain::forFile(5, 12, 0.5, 8000), block = single;
+    single.normaliseOver(60000);
+    block.normaliseOver(60000);
+    std::vector<double> expected(60000), got(60000);
+    for (double& g : expected) g = single.next();
+    std::mt19937 random(3);
+    for (std::size_t done = 0; done < got.size();) {
+        const std::size_t n =
+            std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(1, 5000)(random), got.size() - done);
+        block.process(got.data() + done, n);
+        done += n;
+    }
+    EXPECT_EQ(got, expected);
+    double power = 0;
+    for (const double g : expected) power += g * g;
+    EXPECT_NEAR(power / 60000, 1, 1e-12);
+    block.reset();
+    EXPECT_EQ(block.next(), expected[0]);
+    // Another file fades otherwise; depth 0 is no fade.
+    EXPECT_NE(RandomQsbGain::forFile(6, 12, 0.5, 8000).next(), RandomQsbGain::forFile(5, 12, 0.5, 8000).next());
+    EXPECT_EQ(RandomQsbGain::forFile(5, 0, 0.5, 8000).next(), 1.0);
+    EXPECT_THROW(RandomQsbGain::forFile(5, 31, 0.5, 8000), text::SettingError);
+    EXPECT_THROW(RandomQsbGain::forFile(5, 10, 0.05, 8000), text::SettingError);
 }
 
 }  // namespace
