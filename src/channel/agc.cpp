@@ -50,6 +50,11 @@ void Agc::reset() {
 
 double Agc::gain(double x) {
     if (speed_ == AgcSpeed::Off) return 1;
+    detect(x);
+    return reference_ / level_;
+}
+
+void Agc::detect(double x) {
     const double a = std::abs(x);
     if (a > level_) {
         level_ += charge_ * (a - level_);
@@ -61,7 +66,6 @@ double Agc::gain(double x) {
     } else {
         level_ = std::max(level_ * fall_, floor_);
     }
-    return reference_ / level_;
 }
 
 void Agc::gains(const double* in, double* gain, std::size_t n) {
@@ -69,7 +73,12 @@ void Agc::gains(const double* in, double* gain, std::size_t n) {
         std::fill(gain, gain + n, 1.0);
         return;
     }
-    for (std::size_t i = 0; i < n; ++i) gain[i] = this->gain(in[i]);
+    // The detector is a recurrence; the divisions after it vectorise.
+    for (std::size_t i = 0; i < n; ++i) {
+        detect(in[i]);
+        gain[i] = level_;
+    }
+    for (std::size_t i = 0; i < n; ++i) gain[i] = reference_ / gain[i];
 }
 
 }  // namespace vantel::channel

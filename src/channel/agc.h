@@ -54,6 +54,8 @@ public:
     AgcSpeed speed() const { return speed_; }
 
 private:
+    // The detector takes one sample: the level moves on.
+    void detect(double x);
     AgcSpeed speed_;
     double reference_;
     double floor_;    // the level that gives the most gain

@@ -63,6 +63,29 @@ void steadyTone(double amplitude, const double* envelope, double firstSample, do
 }
 
 VANTEL_MULTIVERSION
+void driftingTone(double amplitude, const double* envelope, double firstSample, double increment,
+                  double driftPerSample, double startPhase, double* inPhase, double* quadrature, std::size_t n) {
+    for (std::size_t start = 0; start < n; start += kPiece) {
+        const std::size_t m = n - start < kPiece ? n - start : kPiece;
+        const double sample = firstSample + pieceStart(start);
+        const double* e = envelope + start;
+        double* s = inPhase + start;
+        double* c = quadrature == nullptr ? nullptr : quadrature + start;
+        for (std::size_t i = 0; i < m; ++i) {
+            const double angle =
+                formula::kTwoPi * formula::driftingPhase(sample + counted(i), increment, driftPerSample, startPhase);
+            s[i] = amplitude * e[i] * fastmath::sin(angle);
+            if (c != nullptr) c[i] = amplitude * e[i] * fastmath::cos(angle);
+        }
+    }
+}
+
+VANTEL_MULTIVERSION
+void expGains(double scale, double exponent, double* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = scale * fastmath::exp(exponent * out[i]);
+}
+
+VANTEL_MULTIVERSION
 void increments(double toneIncrement, double driftPerSample, double firstSample, bool chirping, double chirpIncrement,
                 double decayPerSample, double firstSince, double* out, std::size_t n) {
     for (std::size_t start = 0; start < n; start += kPiece) {

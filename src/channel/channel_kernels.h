@@ -24,6 +24,13 @@ void tone(double amplitude, const double* envelope, const double* phase, double*
 void steadyTone(double amplitude, const double* envelope, double firstSample, double increment, double startPhase,
                 double* inPhase, double* quadrature, std::size_t n);
 
+// The same for a tone drifting linearly (formula::driftingPhase).
+void driftingTone(double amplitude, const double* envelope, double firstSample, double increment,
+                  double driftPerSample, double startPhase, double* inPhase, double* quadrature, std::size_t n);
+
+// out[i] = scale * e^(exponent * out[i]): gains from levels.
+void expGains(double scale, double exponent, double* out, std::size_t n);
+
 // out[i] = the drifted increment at sample firstSample + i, chirped by
 // the pull at firstSince + i when `chirping`.
 void increments(double toneIncrement, double driftPerSample, double firstSample, bool chirping, double chirpIncrement,

@@ -102,7 +102,7 @@ void RandomQsbGain::process(double* out, std::size_t n) {
         }
         const std::size_t count = std::min(n - i, static_cast<std::size_t>(step_ - position));
         kernels::interpolate(from_, to_, invStep_, static_cast<double>(position), out + i, count);
-        for (std::size_t j = i; j < i + count; ++j) out[j] = scale_ * fastmath::exp(exponent_ * out[j]);
+        kernels::expGains(scale_, exponent_, out + i, count);
         sample_ += static_cast<std::int64_t>(count);
         i += count;
     }

@@ -37,6 +37,14 @@ inline double steadyPhase(double sample, double increment, double startPhase) {
     return cycles - std::floor(cycles);
 }
 
+// A tone drifting linearly from the file's first sample: the sum of the
+// increments increment + driftPerSample * s over the samples s before
+// `sample`, in closed form, so that silent stretches need not be summed.
+inline double driftingPhase(double sample, double increment, double driftPerSample, double startPhase) {
+    const double cycles = startPhase + sample * increment + driftPerSample * (sample * (sample - 1) / 2);
+    return cycles - std::floor(cycles);
+}
+
 // The QSB's gain, e^(exponent (1 - cos(2 pi x))) for x the fraction of
 // sample * cyclesPerSample + startPhase.
 inline double qsb(double sample, double cyclesPerSample, double startPhase, double exponent) {

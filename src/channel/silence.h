@@ -23,10 +23,11 @@ public:
             const std::size_t j = silentAt(envelope[i]) ? endOfSilence(envelope, i, n) : endOfSound(envelope, i, n);
             if (silentAt(envelope[i])) {
                 silence(i, j);
+                zerosBefore_ += static_cast<std::int64_t>(j - i);  // all of it zeros
             } else {
                 sound(i, j);
+                zerosBefore_ = zerosAfter(envelope, i, j);
             }
-            zerosBefore_ = zerosAfter(envelope, i, j);
             i = j;
         }
     }
@@ -34,12 +35,26 @@ public:
 private:
     bool silentAt(double envelope) const { return envelope == 0 && zerosBefore_ >= echo_; }
 
+    // The first index from `from` on whose envelope is (or is not) zero, or
+    // n. Whole blocks are tested first without an early exit, which the
+    // compiler vectorises: the scan runs over every sample of every station.
+    template <bool FindZero>
+    static std::size_t nextWhere(const double* envelope, std::size_t from, std::size_t n) {
+        constexpr std::size_t kBlock = 16;
+        std::size_t j = from;
+        for (; j + kBlock <= n; j += kBlock) {
+            bool any = false;
+            for (std::size_t k = 0; k < kBlock; ++k) any |= (envelope[j + k] == 0) == FindZero;
+            if (any) break;
+        }
+        while (j < n && (envelope[j] == 0) != FindZero) ++j;
+        return j;
+    }
     static std::size_t nextNonZero(const double* envelope, std::size_t from, std::size_t n) {
-        return static_cast<std::size_t>(std::find_if(envelope + from, envelope + n, [](double e) { return e != 0; }) -
-                                        envelope);
+        return nextWhere<false>(envelope, from, n);
     }
     static std::size_t nextZero(const double* envelope, std::size_t from, std::size_t n) {
-        return static_cast<std::size_t>(std::find(envelope + from, envelope + n, 0.0) - envelope);
+        return nextWhere<true>(envelope, from, n);
     }
 
     std::size_t endOfSilence(const double* envelope, std::size_t from, std::size_t n) const {
