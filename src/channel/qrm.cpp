@@ -146,15 +146,23 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
         const QrmStation& station = stations_[k];
         Voice voice{EdgeShaper(station.runs, riseSamples), station.frequencyHz / sampleRate, station.startPhase,
                     stationAmplitude(station, wantedAmplitude), std::nullopt, SilenceTracker(), std::nullopt,
-                    PhaseAccumulator(station.startPhase)};
-        if (station.chirpHz != 0 || station.driftHzPerMin != 0) {
+                    PhaseAccumulator(station.startPhase), 0.0};
+        // A chirp's phase is a running sum; a drift alone has a closed form,
+        // which spares its silent stretches.
+        if (station.chirpHz != 0) {
             voice.wander.emplace(station.runs, sampleRate, station.frequencyHz, station.chirpHz, station.driftHzPerMin);
+        } else {
+            voice.drift = station.driftHzPerMin / 60 / sampleRate / sampleRate;
         }
         if (station.fadingSpreadHz > 0) {
             voice.channel.emplace(station.fadingSpreadHz, station.fadingDelayMs, sampleRate, path1.derive(k),
                                   path2.derive(k));
             voice.channel->normaliseOver(totalSamples);
             voice.silence = SilenceTracker(voice.channel->delaySamples());
+        } else if (fading && !fading->paths.empty()) {
+            voice.paths.emplace(MultipathChannel::forStation(fileSeed, k, fading->paths, sampleRate));
+            voice.paths->normaliseOver(totalSamples);
+            voice.silence = SilenceTracker(voice.paths->delaySamples());
         } else if (fading) {
             voice.channel.emplace(fading->spreadHz, fading->delayMs, sampleRate, path1.derive(k), path2.derive(k));
             voice.channel->normaliseOver(totalSamples);
@@ -166,11 +174,15 @@ QrmSource::QrmSource(std::vector<QrmStation> stations, double wantedAmplitude, s
 
 double QrmSource::voiceSample(Voice& voice) const {
     const double envelope = voice.shaper.next();
-    const double phase = voice.wander ? voice.phase.next(voice.wander->nextIncrement())
-                                      : formula::steadyPhase(static_cast<double>(sample_), voice.increment, voice.startPhase);
+    const auto sample = static_cast<double>(sample_);
+    const double phase =
+        voice.wander       ? voice.phase.next(voice.wander->nextIncrement())
+        : voice.drift != 0 ? formula::driftingPhase(sample, voice.increment, voice.drift, voice.startPhase)
+                           : formula::steadyPhase(sample, voice.increment, voice.startPhase);
     const double angle = formula::kTwoPi * phase;
     const double a = voice.amplitude * envelope;
     if (voice.channel) return voice.channel->next(a * fastmath::sin(angle), a * fastmath::cos(angle));
+    if (voice.paths) return voice.paths->next(a * fastmath::sin(angle), a * fastmath::cos(angle));
     return a * fastmath::sin(angle);
 }
 
@@ -196,14 +208,19 @@ void QrmSource::addVoice(Voice& voice, double* sum, std::size_t n) {
         envelope_.data(), n, [&](std::size_t from, std::size_t to) { addSounding(voice, sum, from, to); },
         [&](std::size_t from, std::size_t to) {
             if (voice.channel) voice.channel->skipSilence(static_cast<std::int64_t>(to - from));
+            if (voice.paths) voice.paths->skipSilence(static_cast<std::int64_t>(to - from));
         });
 }
 
 void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::size_t to) {
     const std::size_t n = to - from;
-    double* quadrature = voice.channel ? quadrature_.data() : nullptr;
+    double* quadrature = voice.channel || voice.paths ? quadrature_.data() : nullptr;
+    const auto first = static_cast<double>(sample_ + static_cast<std::int64_t>(from));
     if (voice.wander) {
         kernels::tone(voice.amplitude, envelope_.data() + from, phases_.data() + from, inPhase_.data(), quadrature, n);
+    } else if (voice.drift != 0) {
+        kernels::driftingTone(voice.amplitude, envelope_.data() + from, first, voice.increment, voice.drift,
+                              voice.startPhase, inPhase_.data(), quadrature, n);
     } else {
         kernels::steadyTone(voice.amplitude, envelope_.data() + from,
                             static_cast<double>(sample_ + static_cast<std::int64_t>(from)), voice.increment,
@@ -212,6 +229,9 @@ void QrmSource::addSounding(Voice& voice, double* sum, std::size_t from, std::si
     const double* tone = inPhase_.data();
     if (voice.channel) {
         voice.channel->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
+        tone = faded_.data();
+    } else if (voice.paths) {
+        voice.paths->process(inPhase_.data(), quadrature_.data(), faded_.data(), n);
         tone = faded_.data();
     }
     for (std::size_t i = 0; i < n; ++i) sum[from + i] += tone[i];
@@ -234,6 +254,7 @@ void QrmSource::reset() {
     for (Voice& voice : voices_) {
         voice.shaper.reset();
         if (voice.channel) voice.channel->reset();
+        if (voice.paths) voice.paths->reset();
         if (voice.wander) voice.wander->reset();
         voice.phase.reset();
         voice.silence.reset();

@@ -10,6 +10,7 @@
 #include "channel/edge_shaper.h"
 #include "channel/silence.h"
 #include "channel/tone_wander.h"
+#include "channel/multipath_fading.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
 
@@ -66,18 +67,21 @@ std::vector<QrmStation> makeQrmStations(const QrmSettings& settings, double tone
                                         double sampleRate, std::int64_t totalSamples, std::uint64_t fileSeed);
 
 // A fading channel for the stations: each gets its own, independent
-// Watterson channel (streams QrmFadingPath1 and 2, sub-stream k),
+// Watterson channel (streams QrmFadingPath1 and 2, sub-stream k), or with
+// `paths` its own multipath channel (MultipathChannel::forStation),
 // normalised over the file.
 struct QrmFading {
     double spreadHz;
     double delayMs;
+    std::vector<FadingPathSetting> paths = {};
 };
 
 // The stations' sum: each its own keyed oscillator (a steady tone from its
 // start phase, formula::steadyPhase; raised-cosine edges of `riseSamples`)
 // at amplitude wantedAmplitude * 10^(level / 20), faded when `fading` is
-// given. A station with chirp or drift has its tone wander (ToneWander,
-// its phase summed by a PhaseAccumulator from its start phase); one with a
+// given. A station with chirp has its tone wander (ToneWander, its phase
+// summed by a PhaseAccumulator from its start phase), one with drift alone
+// its phase in closed form (formula::driftingPhase); one with a
 // fading spread its own Watterson channel instead of `fading`'s, both
 // normalised over the file.
 class QrmSource {
@@ -104,8 +108,10 @@ private:
         double amplitude;
         std::optional<WattersonChannel> channel;
         SilenceTracker silence;
-        std::optional<ToneWander> wander;
+        std::optional<ToneWander> wander;  // a chirping tone's
         PhaseAccumulator phase;
+        double drift;  // increment added per sample, for a tone that drifts without chirping
+        std::optional<MultipathChannel> paths;  // fading given path by path, instead of `channel`
     };
     // Adds a stretch of one voice that sounds (or still echoes in the fading's
     // delay line) to the sum.

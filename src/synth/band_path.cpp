@@ -32,23 +32,34 @@ BandPath::BandPath(const RunSetup& setup, Use use)
         wander_.emplace(runs_, rate, setup.toneHz, c.chirpHz, c.driftHzPerMin);
     }
     std::optional<channel::QrmFading> qrmFading;
-    if (c.fading) {
+    if (c.fading && c.fadingPaths.empty()) {
         fading_.emplace(channel::WattersonChannel::forFile(setup.seed, c.fadingSpreadHz, c.fadingDelayMs, rate));
         silence_ = channel::SilenceTracker(fading_->delaySamples());
         qrmFading = channel::QrmFading{c.fadingSpreadHz, c.fadingDelayMs};
+    } else if (c.fading) {
+        paths_.emplace(channel::MultipathChannel::forFile(setup.seed, c.fadingPaths, rate));
+        silence_ = channel::SilenceTracker(paths_->delaySamples());
+        qrmFading = channel::QrmFading{c.fadingSpreadHz, c.fadingDelayMs, c.fadingPaths};
     }
     if (c.qsbDepthDb > 0) {
         qsb_.emplace(channel::QsbGain::forFile(setup.seed, c.qsbDepthDb, c.qsbPeriodS, rate));
+    }
+    if (c.qsbRandomDb > 0) {
+        randomQsb_.emplace(channel::RandomQsbGain::forFile(setup.seed, c.qsbRandomDb, c.qsbTimeS, rate));
     }
     for (auto* buffer : {&shaped_, &envelope_, &increments_, &phases_, &inPhase_, &quadrature_, &gain_}) {
         buffer->resize(kMostSamples);
     }
     if (use == Use::Measure) return;
-    if (fading_ || qsb_) normaliseWanted(setup);
+    if (fading_ || paths_ || qsb_ || randomQsb_) normaliseWanted(setup);
     if (!setup.qrmStations.empty()) {
         qrm_.emplace(setup.qrmStations, kPeakAmplitude, rise, rate, total, setup.seed, qrmFading);
     }
-    if (c.qrnRate > 0) qrn_.emplace(c.qrnRate, c.qrnLevelDb, setup.plan.noiseScale, rate, setup.seed);
+    if (c.qrnModel == channel::QrnModel::ClassA) {
+        classA_.emplace(c.qrnRate, c.qrnLevelDb, c.qrnIndex, c.qrnGamma, setup.plan.noiseScale, rate, setup.seed);
+    } else if (c.qrnRate > 0) {
+        qrn_.emplace(c.qrnRate, c.qrnLevelDb, setup.plan.noiseScale, rate, setup.seed);
+    }
 }
 
 BandPath::WantedEnergy BandPath::measureWanted(const RunSetup& setup) {
@@ -76,8 +87,12 @@ void BandPath::normaliseWanted(const RunSetup& setup) {
     const double scale = energy.sent > 0 && energy.received > 0 ? std::sqrt(energy.sent / energy.received) : 1.0;
     if (fading_) {
         fading_->setScale(scale);
-    } else {
+    } else if (paths_) {
+        paths_->setScale(scale);
+    } else if (qsb_) {
         qsb_->setScale(scale);
+    } else {
+        randomQsb_->setScale(scale);
     }
 }
 
@@ -99,7 +114,7 @@ void BandPath::envelope(const double* keyedAmplitude, double* out, std::size_t n
 // channel fades.
 void BandPath::addTone(const double* phase, double* wanted, std::size_t first, std::size_t n, WantedEnergy* energy) {
     const double* envelope = envelope_.data() + first;
-    if (!fading_) {
+    if (!fading_ && !paths_) {
         channel::kernels::tone(kPeakAmplitude, envelope, phase, wanted, nullptr, n);
         if (energy) energy->sent += kernels::sumOfSquares(wanted, n);
         return;
@@ -107,7 +122,11 @@ void BandPath::addTone(const double* phase, double* wanted, std::size_t first, s
     // The in-phase component is the tone as sent.
     channel::kernels::tone(kPeakAmplitude, envelope, phase, inPhase_.data(), quadrature_.data(), n);
     if (energy) energy->sent += kernels::sumOfSquares(inPhase_.data(), n);
-    fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
+    if (fading_) {
+        fading_->process(inPhase_.data(), quadrature_.data(), wanted, n);
+    } else {
+        paths_->process(inPhase_.data(), quadrature_.data(), wanted, n);
+    }
 }
 
 void BandPath::reset() {
@@ -116,10 +135,13 @@ void BandPath::reset() {
     if (wander_) wander_->reset();
     phase_.reset();
     if (fading_) fading_->reset();
+    if (paths_) paths_->reset();
     silence_.reset();
     if (qsb_) qsb_->reset();
+    if (randomQsb_) randomQsb_->reset();
     if (qrm_) qrm_->reset();
     if (qrn_) qrn_->reset();
+    if (classA_) classA_->reset();
 }
 
 void BandPath::process(const double* keyedAmplitude, const double* phase, double* wanted, double* qrm,
@@ -128,6 +150,7 @@ void BandPath::process(const double* keyedAmplitude, const double* phase, double
     makeWanted(keyedAmplitude, phase, wanted, n);
     if (qrm_) qrm_->process(qrm, n);
     if (qrn_) qrn_->process(qrn, n);
+    if (classA_) classA_->process(qrn, n);
 }
 
 void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, double* wanted, std::size_t n,
@@ -148,9 +171,14 @@ void BandPath::makeWanted(const double* keyedAmplitude, const double* phase, dou
         [&](std::size_t from, std::size_t to) {
             std::fill(wanted + from, wanted + to, 0.0);
             if (fading_) fading_->skipSilence(static_cast<std::int64_t>(to - from));
+            if (paths_) paths_->skipSilence(static_cast<std::int64_t>(to - from));
         });
     if (qsb_) {
         qsb_->process(gain_.data(), n);
+        for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
+    }
+    if (randomQsb_) {
+        randomQsb_->process(gain_.data(), n);
         for (std::size_t i = 0; i < n; ++i) wanted[i] *= gain_[i];
     }
     if (energy) energy->received += kernels::sumOfSquares(wanted, n);

@@ -10,6 +10,7 @@
 #include "channel/edge_shaper.h"
 #include "channel/qrm.h"
 #include "channel/qrn.h"
+#include "channel/qrn_class_a.h"
 #include "channel/qsb.h"
 #include "channel/silence.h"
 #include "channel/tone_wander.h"
@@ -49,8 +50,8 @@ public:
     void reset();
 
     bool hasQrm() const { return qrm_.has_value(); }
-    bool hasQrn() const { return qrn_.has_value(); }
-    std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : 0; }
+    bool hasQrn() const { return qrn_.has_value() || classA_.has_value(); }
+    std::int64_t qrnCrashes() const { return qrn_ ? qrn_->crashes() : classA_ ? classA_->crashes() : 0; }
 
 private:
     enum class Use { Run, Measure };
@@ -82,10 +83,13 @@ private:
     std::optional<channel::ToneWander> wander_;
     channel::PhaseAccumulator phase_;
     std::optional<channel::WattersonChannel> fading_;
+    std::optional<channel::MultipathChannel> paths_;  // fading given path by path
     channel::SilenceTracker silence_;
     std::optional<channel::QsbGain> qsb_;
+    std::optional<channel::RandomQsbGain> randomQsb_;
     std::optional<channel::QrmSource> qrm_;
     std::optional<channel::QrnSource> qrn_;
+    std::optional<channel::ClassAQrn> classA_;
     std::vector<double> shaped_, envelope_, increments_, phases_, inPhase_, quadrature_, gain_;
 };
 

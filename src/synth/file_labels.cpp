@@ -1,8 +1,11 @@
 #include "synth/file_labels.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 #include "channel/edge_shaper.h"
+#include "channel/if_filter.h"
 #include "filter/fir_filter.h"
 #include "keying/classic_labels.h"
 #include "keying/keying_runs.h"
@@ -70,11 +73,19 @@ std::vector<keying::TimedLabel> labelsInFile(const std::vector<keying::TimedLabe
     return labels;
 }
 
+std::int64_t receiverDelaySamples(const RunSetup& setup) {
+    const channel::BandConditions& c = setup.conditions;
+    if (!c.receiver) return 0;
+    const channel::IfFilter filter(c.ifShape, setup.toneHz, c.ifBandwidthHz, setup.sampleRate);
+    return static_cast<std::int64_t>(std::lround(filter.delaySamples()));
+}
+
 FileLabels fileLabels(const RunSetup& setup, std::string_view messageBox, bool filterOn, std::int16_t firLength) {
     FileLabels labels;
     labels.filterDelay = filterOn ? filter::delaySamples(firLength) : 0;
+    labels.receiverDelay = receiverDelaySamples(setup);
     LabelTiming timing;
-    timing.filterDelay = labels.filterDelay;
+    timing.filterDelay = labels.filterDelay + labels.receiverDelay;
     timing.totalSamples = setup.plan.totalSamples;
     // Edges shape on/off keying only; the stations take the wanted signal's.
     const std::int64_t rise = setup.conditions.riseMs > 0 ? channel::riseSamples(setup.conditions.riseMs, setup.sampleRate) : 0;

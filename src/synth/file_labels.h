@@ -38,6 +38,7 @@ std::vector<keying::TimedLabel> labelsInFile(const std::vector<keying::TimedLabe
 
 struct FileLabels {
     std::int64_t filterDelay = 0;
+    std::int64_t receiverDelay = 0;  // the receiver's IF filter's, at the tone
     std::vector<keying::TimedLabel> wanted;
     std::vector<std::vector<keying::TimedLabel>> stations;  // each QRM station's, in order
 };
@@ -46,6 +47,11 @@ struct FileLabels {
 // (the message as sent in the Morse modes, `messageBox` being the message
 // box's text after the run's encoding; none for a continuous tone) and each
 // QRM station's. Under fading the labels follow the first, undelayed path.
+// The receiver's IF filter's group delay at the tone, in whole samples (0
+// without a receiver). Every signal is labelled with it: stations away from
+// the tone are delayed a little differently, by well under a dot.
+std::int64_t receiverDelaySamples(const RunSetup& setup);
+
 FileLabels fileLabels(const RunSetup& setup, std::string_view messageBox, bool filterOn, std::int16_t firLength);
 
 }  // namespace vantel::synth

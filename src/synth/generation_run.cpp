@@ -25,6 +25,12 @@ GenerationRun::GenerationRun(SynthesisState& state, const RunSetup& setup, synth
       oscillator_(setup.plan.markIncrement, setup.plan.spaceIncrement, setup.startsKeyed) {
     state_.FIRDelay.startRun();
     if (setup.hasBandConditions()) band_ = std::make_unique<BandPath>(setup);
+    const channel::BandConditions& c = setup.conditions;
+    if (c.receiver) {
+        receiver_ = std::make_unique<channel::Receiver>(c, setup.toneHz, kPeakAmplitude, setup.sampleRate, setup.seed);
+    } else if (c.humHz > 0) {
+        hum_.emplace(channel::Hum::forFile(setup.seed, c.humHz, c.humLevelDb, kPeakAmplitude, setup.sampleRate));
+    }
 }
 
 GenerationRun::~GenerationRun() = default;
@@ -73,7 +79,30 @@ double GenerationRun::bandSample(bool keyDown, double noise, const LiveControls&
     measure_.qrmEnergy += qrm * qrm;
     measure_.qrnEnergy += qrn * qrn;
     measure_.qrnCrashes = band_->qrnCrashes();
-    return ((wanted + noise) + qrm) + qrn;
+    return listen(((wanted + noise) + qrm) + qrn, wanted);
+}
+
+double GenerationRun::listen(double sum, double wanted) {
+    if (hum_) return sum + hum_->next();
+    if (!receiver_) return sum;
+    double wantedOut = 0;
+    const double out = receiver_->next(sum, wanted, wantedOut);
+    const double rest = out - wantedOut;
+    measure_.outputWantedEnergy += wantedOut * wantedOut;
+    measure_.outputRestEnergy += rest * rest;
+    return out;
+}
+
+void GenerationRun::listen(double* raw, std::size_t count) {
+    if (hum_) hum_->process(raw, count);
+    if (!receiver_) return;
+    if (wantedOut_.size() < count) wantedOut_.resize(tone_.size());
+    receiver_->process(raw, tone_.data(), raw, wantedOut_.data(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double rest = raw[i] - wantedOut_[i];
+        measure_.outputWantedEnergy += wantedOut_[i] * wantedOut_[i];
+        measure_.outputRestEnergy += rest * rest;
+    }
 }
 
 void GenerationRun::runElements(std::int64_t count, const LiveControls& live) {
@@ -196,6 +225,7 @@ void GenerationRun::addBandConditions(double* raw, std::size_t count) {
         measure_.qrnEnergy += kernels::sumOfSquares(qrn_.data(), count);
         kernels::add(qrn_.data(), raw, count);
     }
+    listen(raw, count);
 }
 
 }  // namespace vantel::synth

@@ -3,8 +3,11 @@
 #include <cstdint>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "channel/hum.h"
+#include "channel/receiver.h"
 #include "filter/block_fir.h"
 #include "filter/fir_design.h"
 #include "filter/fir_filter.h"
@@ -79,6 +82,10 @@ private:
     double bandSample(bool keyDown, double noise, const LiveControls& live);
     void measureToneAndNoise(const double* raw, std::size_t count);
     void addBandConditions(double* raw, std::size_t count);
+    // The receiver (or the hum alone) on the band's sum of one sample, and
+    // on a block whose wanted signal is in tone_.
+    double listen(double sum, double wanted);
+    void listen(double* raw, std::size_t count);
     void renderReference(std::int64_t samples, const LiveControls& live);
     void renderFast(std::int64_t samples, const LiveControls& live);
     void renderChunk(std::size_t count, const LiveControls& live);
@@ -91,6 +98,8 @@ private:
     RunPlan plan_;
     keying::KeyingRuns keying_;
     std::unique_ptr<BandPath> band_;  // only with band conditions
+    std::unique_ptr<channel::Receiver> receiver_;  // only with --receiver
+    std::optional<channel::Hum> hum_;              // hum without a receiver
     synth::SampleSink& writer_;
     Renderer renderer_;
     KeyedOscillator oscillator_;
@@ -100,7 +109,7 @@ private:
     std::int64_t sampleInElement_ = 0;
     bool aborted_ = false;
     filter::BlockFir blockFir_;
-    std::vector<double> phase_, amplitude_, tone_, raw_, filtered_, qrm_, qrn_;
+    std::vector<double> phase_, amplitude_, tone_, raw_, filtered_, qrm_, qrn_, wantedOut_;
     std::vector<std::int16_t> output_;
 };
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
+#include "channel/if_filter.h"
 #include "channel/qrn.h"
+#include "channel/qrn_class_a.h"
 #include "filter/fir_filter.h"
 #include "maths/fast_math.h"
 #include "synth/keyed_oscillator.h"
@@ -68,6 +71,10 @@ double meanLogNormalPower(double spreadDb, double clip) {
 // envelope, a linear rise then an exponential decay to e^-5 in sd).
 double qrnMeanSquare(const RunSetup& setup) {
     const channel::BandConditions& c = setup.conditions;
+    if (c.qrnModel == channel::QrnModel::ClassA) {
+        return channel::ClassAQrn::meanSquare(c.qrnRate, c.qrnLevelDb, c.qrnGamma, setup.plan.noiseScale,
+                                              setup.sampleRate);
+    }
     if (!(c.qrnRate > 0)) return 0;
     const double rate = setup.sampleRate;
     const double ratio = channel::kQrnLongestS / channel::kQrnShortestS;
@@ -81,21 +88,42 @@ double qrnMeanSquare(const RunSetup& setup) {
     return c.qrnRate / rate * peakVariance * envelope;
 }
 
+// The hum's power at the output filter's gain for its fundamental.
+double humMeanSquare(const RunSetup& setup, const std::function<double(double)>& gainAt) {
+    const channel::BandConditions& c = setup.conditions;
+    if (!(c.humHz > 0)) return 0;
+    // Its RMS is humLevelDb against the wanted tone's key-down RMS.
+    const double tonePower = kPeakAmplitude * kPeakAmplitude / 2;
+    return tonePower * fastmath::exp(2 * c.humLevelDb * fastmath::kNepersPerDb) * gainAt(c.humHz / setup.sampleRate);
+}
+
 }  // namespace
 
 double expectedMeanSquare(const RunSetup& setup, settings::Mode mode, bool filterOn, const filter::CoefficientStore& coeffs, std::int16_t firLength) {
     const double total = static_cast<double>(setup.plan.totalSamples);
     if (!(total > 0)) return 0;
     const ToneSamples tone = toneSamples(setup, mode == settings::Mode::FSKCW);
-    auto gainAt = [&](double cyclesPerSample) {
+    auto filterGainAt = [&](double cyclesPerSample) {
         return filterOn ? filter::tonePowerGain(coeffs, firLength, cyclesPerSample) : 1.0;
+    };
+    const channel::BandConditions& c = setup.conditions;
+    std::optional<channel::IfFilter> receiver;
+    if (c.receiver) receiver.emplace(c.ifShape, setup.toneHz, c.ifBandwidthHz, setup.sampleRate);
+    // A receiver's IF filter comes before the output filter.
+    auto gainAt = [&](double cyclesPerSample) {
+        const double ifGain = receiver ? receiver->gainAt(cyclesPerSample * setup.sampleRate) : 1.0;
+        return ifGain * ifGain * filterGainAt(cyclesPerSample);
     };
     const double tonePower = kPeakAmplitude * kPeakAmplitude / 2;
     const double toneEnergy = tonePower * (tone.mark * gainAt(setup.plan.markIncrement) +
                                            tone.space * gainAt(setup.plan.spaceIncrement));
-    const double noiseGain = filterOn ? filter::noisePowerGain(coeffs, firLength) : 1.0;
-    const double noisePower = (setup.plan.noiseScale * setup.plan.noiseScale + qrnMeanSquare(setup)) * noiseGain;
-    return (toneEnergy + qrmEnergy(setup, gainAt)) / total + noisePower;
+    const double noiseIn = setup.plan.noiseScale * setup.plan.noiseScale + qrnMeanSquare(setup);
+    // Behind the IF filter the noise fills its noise bandwidth about the
+    // tone, where the output filter's gain is its gain at the tone.
+    const double noisePower =
+        receiver ? noiseIn * receiver->noiseBandwidthHz() / (setup.sampleRate / 2) * filterGainAt(setup.plan.markIncrement)
+                 : noiseIn * (filterOn ? filter::noisePowerGain(coeffs, firLength) : 1.0);
+    return (toneEnergy + qrmEnergy(setup, gainAt)) / total + noisePower + humMeanSquare(setup, filterGainAt);
 }
 
 double decibels(double powerRatio) { return 10 * fastmath::log(powerRatio) / kLn10; }

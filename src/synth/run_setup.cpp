@@ -103,7 +103,7 @@ RunSetup setUpRun(const settings::GenerationSettings& s, settings::Mode mode, st
     if (c.qrmStations > 0) {
         const double wantedWpm = settings::isMorseMode(mode) ? s.WPM : kToneModeQrmWpm;
         setup.qrmStations =
-            channel::makeQrmStations({c.qrmStations, c.qrmSpreadHz, c.qrmLevelDb}, s.ToneFreq, wantedWpm, s.FSample,
+            channel::makeQrmStations({c.qrmStations, c.qrmSpreadHz, c.qrmLevelDb, c.qrmTraffic, c.qrmTimeSpreadS}, s.ToneFreq, wantedWpm, s.FSample,
                                      setup.plan.totalSamples, band.seed);
     }
     return setup;

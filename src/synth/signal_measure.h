@@ -17,6 +17,10 @@ struct SignalMeasure {
     double qrmEnergy = 0;
     double qrnEnergy = 0;
     std::int64_t qrnCrashes = 0;
+    // With a receiver: at its output, the wanted signal alone and everything
+    // else (noise, QRM, QRN, hum), under the same AGC gain.
+    double outputWantedEnergy = 0;
+    double outputRestEnergy = 0;
 
     // Key-down tone power over the noise power counted one-sided in
     // `bandwidth` Hz (white noise spreads its power evenly from 0 to half the
@@ -34,6 +38,15 @@ struct SignalMeasure {
         if (toneSamples == 0 || toneEnergy <= 0 || !(qrmEnergy > 0)) return std::nan("");
         const double qrmPower = qrmEnergy / static_cast<double>(noiseSamples);
         return 10 * std::log10(qrmPower / (toneEnergy / static_cast<double>(toneSamples)));
+    }
+    // The wanted signal's key-down power over the mean power of everything
+    // else at the receiver's output, in dB; NaN without a receiver.
+    double outputSnrDb() const {
+        if (toneSamples == 0 || noiseSamples == 0 || !(outputWantedEnergy > 0) || !(outputRestEnergy > 0)) {
+            return std::nan("");
+        }
+        const double wantedPower = outputWantedEnergy / static_cast<double>(toneSamples);
+        return 10 * std::log10(wantedPower / (outputRestEnergy / static_cast<double>(noiseSamples)));
     }
     // The QRN's mean power over the file against the background noise's, in
     // dB; NaN when there is none of either.
