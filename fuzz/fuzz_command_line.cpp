@@ -28,7 +28,13 @@ std::vector<std::string> argumentsFor(const batch::CommandLine& line) {
     for (const batch::TypedOption& option : batch::kTypedOptions) add(option.name, r.typed[option.id]);
     if (r.level.automatic) add("--level", std::string(batch::kAutoLevel));
     if (r.level.targetRmsDbfs) add("--auto-rms", vantel::text::shortestText(*r.level.targetRmsDbfs));
-    for (const batch::BandOption& option : batch::kBandOptions) add(option.name, r.band[option.id]);
+    for (const batch::BandOption& option : batch::kBandOptions) {
+        if (option.value != batch::BandValue::Flag) {
+            add(option.name, r.band[option.id]);
+        } else if (r.band[option.id]) {
+            args.push_back(std::string(option.name));
+        }
+    }
     if (r.extended) args.push_back("--extended");
     if (r.seed) add("--seed", std::to_string(*r.seed));
     if (!r.filterOn) args.push_back("--no-filter");

@@ -118,7 +118,7 @@ def generate(
     dash_ratio: float | None = None,
     weight: float | None = None,
     speed_drift: float | None = None,
-    channel: Literal["good", "moderate", "poor", "flutter"] | None = None,
+    channel: Literal["good", "moderate", "poor", "flutter", "itu-low-quiet", "itu-low-moderate", "itu-low-disturbed", "itu-mid-quiet", "itu-mid-moderate", "itu-mid-disturbed", "itu-mid-nvis", "itu-high-quiet", "itu-high-moderate", "itu-high-disturbed"] | None = None,
     fading_spread: float | None = None,
     fading_delay: float | None = None,
     qsb_depth: float | None = None,
@@ -130,6 +130,20 @@ def generate(
     qrn_level: float | None = None,
     chirp: float | None = None,
     drift: float | None = None,
+    qrm_traffic: Literal["continuous", "qso", "contest", "pileup"] | None = None,
+    qrm_time_spread: float | None = None,
+    qrn_model: Literal["bursts", "class-a"] | None = None,
+    qrn_index: float | None = None,
+    qrn_gamma: float | None = None,
+    qsb_random: float | None = None,
+    qsb_time: float | None = None,
+    fading_paths: str | None = None,
+    receiver: bool = False,
+    if_shape: Literal["gaussian", "butterworth", "crystal"] | None = None,
+    if_bw: float | None = None,
+    agc: Literal["off", "slow", "fast"] | None = None,
+    hum: float | None = None,
+    hum_level: float | None = None,
     lead_in: float | None = None,
     tail: float | None = None,
     duration: float | None = None,
@@ -186,6 +200,7 @@ def generate(
       weight=PERCENT       key-down share of a dot and its gap, 10 to 90 (50)
       speed_drift=PERCENT  a slow random walk of the speed, 0 to 50 %
       channel=PRESET       Watterson fading: good, moderate, poor or flutter
+                           (or an ITU-R F.1487 condition, see --fading-paths)
       fading_spread=HZ     fading with this Doppler spread, 0.01 to 50 Hz
       fading_delay=MS      fading with this second-path delay, 0 to 10 ms (with
                            --channel these two replace the preset's values)
@@ -199,6 +214,36 @@ def generate(
       qrn_level=DB         their median peak above the noise, -20 to 60 (20)
       chirp=HZ             the tone pulled this high at each key-down, 0 to 500
       drift=HZ_PER_MIN     the tone moving linearly, -1000 to 1000 Hz a minute
+      qrm_traffic=MODE     how the --qrm stations behave: continuous (calling
+                           over and over, the default), qso (pairs taking turns
+                           in QSOs), contest (a runner and its callers) or
+                           pileup (callers answering a CQ at once); except
+                           continuous, each with its own fist, chirp, drift and
+                           fading
+      qrm_time_spread=S    a pile-up's callers start within S, 0 to 10 (1)
+      qrn_model=MODEL      bursts (smooth crashes, the default) or class-a
+                           (Middleton Class A static over the noise, and --qrn
+                           trains of lightning strokes per second)
+      qrn_index=A          Class A's impulsive index, 0.001 to 10 (0.1)
+      qrn_gamma=GAMMA      Class A's Gaussian to impulsive power, 0.0001 to 10
+                           (0.1)
+      qsb_random=DB        random log-normal fading of this standard deviation,
+                           0 to 30 dB
+      qsb_time=S           its correlation time, 0.1 to 3600 s (default 10)
+      fading_paths=PATHS   fading path by path, up to 4:
+                           DELAY_MS:SPREAD_HZ[:POWER_DB[:SHIFT_HZ]] joined by
+                           '/' (0:0.5/1:0.5:-3:2); --channel also takes the
+                           ITU-R F.1487 presets itu-low-quiet ... itu-high-
+                           disturbed
+      receiver             a receiver: an IF filter on the tone and an AGC, the
+                           noise shaped by the filter (the S/N label stays at
+                           the antenna; the manifest adds the S/N at the
+                           output)
+      if_shape=SHAPE       gaussian, butterworth or crystal (default)
+      if_bw=HZ             its -6 dB width, 50 to 6000 Hz (500)
+      agc=SPEED            off, slow (default) or fast
+      hum=HZ               mains hum and buzz at HZ (50 or 60), 0 to 400
+      hum_level=DB         against the wanted signal's level, -80 to 20 (-30)
       lead_in=S            silence before the first character, 0 to 3600 s
       tail=S               silence after the message, 0 to 3600 s
       duration=S           a file exactly this long, up to 3600 s: the
@@ -254,7 +299,7 @@ def sweep(
     dash_ratio: float | str | Sequence[float] | None = None,
     weight: float | str | Sequence[float] | None = None,
     speed_drift: float | str | Sequence[float] | None = None,
-    channel: str | Sequence[Literal["good", "moderate", "poor", "flutter"]] | None = None,
+    channel: str | Sequence[Literal["good", "moderate", "poor", "flutter", "itu-low-quiet", "itu-low-moderate", "itu-low-disturbed", "itu-mid-quiet", "itu-mid-moderate", "itu-mid-disturbed", "itu-mid-nvis", "itu-high-quiet", "itu-high-moderate", "itu-high-disturbed"]] | None = None,
     fading_spread: float | str | Sequence[float] | None = None,
     fading_delay: float | str | Sequence[float] | None = None,
     qsb_depth: float | str | Sequence[float] | None = None,
@@ -266,6 +311,20 @@ def sweep(
     qrn_level: float | str | Sequence[float] | None = None,
     chirp: float | str | Sequence[float] | None = None,
     drift: float | str | Sequence[float] | None = None,
+    qrm_traffic: str | Sequence[Literal["continuous", "qso", "contest", "pileup"]] | None = None,
+    qrm_time_spread: float | str | Sequence[float] | None = None,
+    qrn_model: str | Sequence[Literal["bursts", "class-a"]] | None = None,
+    qrn_index: float | str | Sequence[float] | None = None,
+    qrn_gamma: float | str | Sequence[float] | None = None,
+    qsb_random: float | str | Sequence[float] | None = None,
+    qsb_time: float | str | Sequence[float] | None = None,
+    fading_paths: str | Sequence[str] | None = None,
+    receiver: bool | str | Sequence[bool] | None = None,
+    if_shape: str | Sequence[Literal["gaussian", "butterworth", "crystal"]] | None = None,
+    if_bw: float | str | Sequence[float] | None = None,
+    agc: str | Sequence[Literal["off", "slow", "fast"]] | None = None,
+    hum: float | str | Sequence[float] | None = None,
+    hum_level: float | str | Sequence[float] | None = None,
     lead_in: float | str | Sequence[float] | None = None,
     tail: float | str | Sequence[float] | None = None,
     duration: float | str | Sequence[float] | None = None,
@@ -341,6 +400,7 @@ def sweep(
       weight=PERCENT       key-down share of a dot and its gap, 10 to 90 (50)
       speed_drift=PERCENT  a slow random walk of the speed, 0 to 50 %
       channel=PRESET       Watterson fading: good, moderate, poor or flutter
+                           (or an ITU-R F.1487 condition, see --fading-paths)
       fading_spread=HZ     fading with this Doppler spread, 0.01 to 50 Hz
       fading_delay=MS      fading with this second-path delay, 0 to 10 ms (with
                            --channel these two replace the preset's values)
@@ -354,6 +414,36 @@ def sweep(
       qrn_level=DB         their median peak above the noise, -20 to 60 (20)
       chirp=HZ             the tone pulled this high at each key-down, 0 to 500
       drift=HZ_PER_MIN     the tone moving linearly, -1000 to 1000 Hz a minute
+      qrm_traffic=MODE     how the --qrm stations behave: continuous (calling
+                           over and over, the default), qso (pairs taking turns
+                           in QSOs), contest (a runner and its callers) or
+                           pileup (callers answering a CQ at once); except
+                           continuous, each with its own fist, chirp, drift and
+                           fading
+      qrm_time_spread=S    a pile-up's callers start within S, 0 to 10 (1)
+      qrn_model=MODEL      bursts (smooth crashes, the default) or class-a
+                           (Middleton Class A static over the noise, and --qrn
+                           trains of lightning strokes per second)
+      qrn_index=A          Class A's impulsive index, 0.001 to 10 (0.1)
+      qrn_gamma=GAMMA      Class A's Gaussian to impulsive power, 0.0001 to 10
+                           (0.1)
+      qsb_random=DB        random log-normal fading of this standard deviation,
+                           0 to 30 dB
+      qsb_time=S           its correlation time, 0.1 to 3600 s (default 10)
+      fading_paths=PATHS   fading path by path, up to 4:
+                           DELAY_MS:SPREAD_HZ[:POWER_DB[:SHIFT_HZ]] joined by
+                           '/' (0:0.5/1:0.5:-3:2); --channel also takes the
+                           ITU-R F.1487 presets itu-low-quiet ... itu-high-
+                           disturbed
+      receiver             a receiver: an IF filter on the tone and an AGC, the
+                           noise shaped by the filter (the S/N label stays at
+                           the antenna; the manifest adds the S/N at the
+                           output)
+      if_shape=SHAPE       gaussian, butterworth or crystal (default)
+      if_bw=HZ             its -6 dB width, 50 to 6000 Hz (500)
+      agc=SPEED            off, slow (default) or fast
+      hum=HZ               mains hum and buzz at HZ (50 or 60), 0 to 400
+      hum_level=DB         against the wanted signal's level, -80 to 20 (-30)
       lead_in=S            silence before the first character, 0 to 3600 s
       tail=S               silence after the message, 0 to 3600 s
       duration=S           a file exactly this long, up to 3600 s: the

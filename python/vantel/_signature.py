@@ -16,7 +16,12 @@ import numpy as np
 from . import _options
 
 MODES = ("onoff", "fsk", "tone")
-CHANNEL_PRESETS = ("good", "moderate", "poor", "flutter")
+CHANNEL_PRESETS = (
+    "good", "moderate", "poor", "flutter",
+    "itu-low-quiet", "itu-low-moderate", "itu-low-disturbed",
+    "itu-mid-quiet", "itu-mid-moderate", "itu-mid-disturbed", "itu-mid-nvis",
+    "itu-high-quiet", "itu-high-moderate", "itu-high-disturbed",
+)
 
 
 def union(*types):
@@ -37,6 +42,11 @@ _TYPE_OF_KEYWORD = {
     "message": str,
     "mode": typing.Literal[MODES],
     "channel": typing.Literal[CHANNEL_PRESETS],
+    "qrm_traffic": typing.Literal["continuous", "qso", "contest", "pileup"],
+    "qrn_model": typing.Literal["bursts", "class-a"],
+    "if_shape": typing.Literal["gaussian", "butterworth", "crystal"],
+    "agc": typing.Literal["off", "slow", "fast"],
+    "fading_paths": str,
     "messages": union(PATH, collections.abc.Sequence[str]),
 }
 _TYPE_OF_METAVAR = {"": bool, "TEXT": TYPED, "N": int, "FILE": PATH}

@@ -247,7 +247,8 @@ whole text a number in range):
   --weight PERCENT     key-down share of a dot and its gap, 10 to 90 (50)
   --speed-drift PERCENT
                        a slow random walk of the speed, 0 to 50 %
-  --channel PRESET     Watterson fading: good, moderate, poor or flutter
+  --channel PRESET     Watterson fading: good, moderate, poor or flutter (or
+                       an ITU-R F.1487 condition, see --fading-paths)
   --fading-spread HZ   fading with this Doppler spread, 0.01 to 50 Hz
   --fading-delay MS    fading with this second-path delay, 0 to 10 ms (with
                        --channel these two replace the preset's values)
@@ -261,6 +262,35 @@ whole text a number in range):
   --qrn-level DB       their median peak above the noise, -20 to 60 (20)
   --chirp HZ           the tone pulled this high at each key-down, 0 to 500
   --drift HZ_PER_MIN   the tone moving linearly, -1000 to 1000 Hz a minute
+  --qrm-traffic MODE   how the --qrm stations behave: continuous (calling
+                       over and over, the default), qso (pairs taking turns
+                       in QSOs), contest (a runner and its callers) or
+                       pileup (callers answering a CQ at once); except
+                       continuous, each with its own fist, chirp, drift and
+                       fading
+  --qrm-time-spread S  a pile-up's callers start within S, 0 to 10 (1)
+  --qrn-model MODEL    bursts (smooth crashes, the default) or class-a
+                       (Middleton Class A static over the noise, and --qrn
+                       trains of lightning strokes per second)
+  --qrn-index A        Class A's impulsive index, 0.001 to 10 (0.1)
+  --qrn-gamma GAMMA    Class A's Gaussian to impulsive power, 0.0001 to 10
+                       (0.1)
+  --qsb-random DB      random log-normal fading of this standard deviation,
+                       0 to 30 dB
+  --qsb-time S         its correlation time, 0.1 to 3600 s (default 10)
+  --fading-paths PATHS
+                       fading path by path, up to 4:
+                       DELAY_MS:SPREAD_HZ[:POWER_DB[:SHIFT_HZ]] joined by
+                       '/' (0:0.5/1:0.5:-3:2); --channel also takes the
+                       ITU-R F.1487 presets itu-low-quiet ... itu-high-disturbed
+  --receiver           a receiver: an IF filter on the tone and an AGC, the
+                       noise shaped by the filter (the S/N label stays at
+                       the antenna; the manifest adds the S/N at the output)
+  --if-shape SHAPE     gaussian, butterworth or crystal (default)
+  --if-bw HZ           its -6 dB width, 50 to 6000 Hz (500)
+  --agc SPEED          off, slow (default) or fast
+  --hum HZ             mains hum and buzz at HZ (50 or 60), 0 to 400
+  --hum-level DB       against the wanted signal's level, -80 to 20 (-30)
 The message's place in the file (Morse modes; off unless given):
   --lead-in S          silence before the first character, 0 to 3600 s
   --tail S             silence after the message, 0 to 3600 s
@@ -309,7 +339,8 @@ are, with ".WAV"; and manifest.csv and manifest.jsonl describing each file.
   --snr, --wpm, --tone a value (20), a list (0,3,6), an inclusive range with
                        a step (-20:10:2), or a list of these (0:6:2,10);
                        so does every numeric band option, and --channel a
-                       list of presets (good,poor)
+                       list of presets (good,poor), as the other named
+                       settings do their names
   --messages FILE      one message per line (empty lines are skipped)
   --seed N             seeds every file's noise (file i gets output i+1 of
                        SplitMix64 started at N; the manifest lists them)

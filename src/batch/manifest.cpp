@@ -7,6 +7,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "channel/multipath_fading.h"
 #include "keying/classic_labels.h"
 #include "synth/file_labels.h"
 #include "synth/level_report.h"
@@ -79,13 +80,50 @@ void addUsed(ManifestRow& row, const TypedForm& f) {
 // columns by position still work.
 constexpr std::size_t kFramingFirst = static_cast<std::size_t>(Band::LeadIn);
 constexpr std::span<const BandOption> kConditionOptions = std::span(kBandOptions).first(kFramingFirst);
-constexpr std::span<const BandOption> kFramingOptions = std::span(kBandOptions).subspan(kFramingFirst);
+constexpr std::size_t kRealismFirst = static_cast<std::size_t>(Band::QrmTraffic);
+constexpr std::span<const BandOption> kFramingOptions =
+    std::span(kBandOptions).subspan(kFramingFirst, kRealismFirst - kFramingFirst);
+// Traffic, impulsive static, random QSB, fading paths and the receiver came
+// later still.
+constexpr std::span<const BandOption> kRealismOptions = std::span(kBandOptions).subspan(kRealismFirst);
 
 // Band options as typed (nothing when not given).
 void addBandTyped(ManifestRow& row, const FileRequest& options, std::span<const BandOption> which) {
     for (const BandOption& option : which) {
         const std::optional<std::string>& text = options.band[option.id];
         row.emplace_back(typedFieldName(option.name), text ? FieldValue(*text) : FieldValue(std::monostate{}));
+    }
+}
+
+// The settings of traffic, static, random QSB, fading paths and the
+// receiver the run used; nothing for those of an effect that is off.
+FieldValue realismUsed(Band id, const channel::BandConditions& c) {
+    const double none = std::nan("");
+    const bool qrn = c.qrnRate > 0 || c.qrnModel != channel::QrnModel::Bursts;
+    const bool classA = c.qrnModel == channel::QrnModel::ClassA;
+    switch (id) {
+        case Band::QrmTraffic:
+            return c.qrmStations > 0 ? FieldValue(std::string(nameOf(c.qrmTraffic, channel::kQrmTrafficNames)))
+                                     : FieldValue(std::string());
+        case Band::QrmTimeSpread:
+            return c.qrmStations > 0 && c.qrmTraffic == channel::QrmTraffic::Pileup ? c.qrmTimeSpreadS : none;
+        case Band::QrnModel:
+            return qrn ? FieldValue(std::string(nameOf(c.qrnModel, channel::kQrnModelNames))) : FieldValue(std::string());
+        case Band::QrnIndex: return classA ? c.qrnIndex : none;
+        case Band::QrnGamma: return classA ? c.qrnGamma : none;
+        case Band::QsbRandom: return c.qsbRandomDb;
+        case Band::QsbTime: return c.qsbRandomDb > 0 ? c.qsbTimeS : none;
+        case Band::FadingPaths:
+            return FieldValue(c.fadingPaths.empty() ? std::string() : channel::fadingPathsText(c.fadingPaths));
+        case Band::Receiver: return c.receiver;
+        case Band::IfShape:
+            return c.receiver ? FieldValue(std::string(nameOf(c.ifShape, channel::kIfShapeNames))) : FieldValue(std::string());
+        case Band::IfBw: return c.receiver ? c.ifBandwidthHz : none;
+        case Band::Agc:
+            return c.receiver ? FieldValue(std::string(nameOf(c.agc, channel::kAgcNames))) : FieldValue(std::string());
+        case Band::Hum: return c.humHz;
+        case Band::HumLevel: return c.humHz > 0 ? c.humLevelDb : none;
+        default: return none;
     }
 }
 
@@ -120,6 +158,7 @@ void addBandUsed(ManifestRow& row, const FileRequest& options, const channel::Ba
             case Band::Tail: value = c.tailS; break;
             case Band::Duration: value = c.durationS; break;
             case Band::CropFrom: value = c.cropFrom; break;
+            default: value = realismUsed(option.id, c); break;
         }
         row.emplace_back(std::string(option.usedField), std::move(value));
     }
@@ -231,6 +270,17 @@ std::size_t utf8Length(std::string_view s) {
 // A JSON number, null when it has no finite value.
 std::string jsonNumber(double value) { return std::isfinite(value) ? numberText(value) : "null"; }
 
+// A station's part in QSOs, contests and pile-ups, and its own fist and
+// transmitter; nothing for stations that only call over and over.
+std::string trafficFields(const channel::QrmStation& station) {
+    if (station.role.empty()) return {};
+    return ",\"role\":" + jsonText(station.role) + ",\"partner\":" + std::to_string(station.partner) +
+           ",\"jitter_percent\":" + jsonNumber(station.jitterPercent) +
+           ",\"weight_percent\":" + jsonNumber(station.weightPercent) + ",\"chirp_hz\":" + jsonNumber(station.chirpHz) +
+           ",\"drift_hz_per_min\":" + jsonNumber(station.driftHzPerMin) +
+           ",\"fading_spread_hz\":" + jsonNumber(station.fadingSpreadHz);
+}
+
 // Each station as an object: its frequency, level, speed, message, first
 // sample and the labels of its characters in file samples.
 JsonValue qrmStationList(const std::vector<channel::QrmStation>& stations,
@@ -242,7 +292,7 @@ JsonValue qrmStationList(const std::vector<channel::QrmStation>& stations,
         json += "{\"frequency_hz\":" + jsonNumber(station.frequencyHz) + ",\"level_db\":" + jsonNumber(station.levelDb) +
                 ",\"wpm\":" + jsonNumber(station.wpm) + ",\"message\":" + jsonText(station.message) +
                 ",\"start_sample\":" + std::to_string(station.startSample) + ",\"labels\":" + labelsJson(labels[k]) +
-                "}";
+                trafficFields(station) + "}";
     }
     return {json + "]"};
 }
@@ -301,6 +351,12 @@ ManifestRow manifestRow(std::size_t index, const std::string& fileName, const Fi
     // were sent otherwise or dropped.
     row.emplace_back("text_source", result.prepared.textSource);
     row.emplace_back("text_changes", result.prepared.textChanges);
+    addBandTyped(row, typed, kRealismOptions);
+    addBandUsed(row, typed, setup.conditions, kRealismOptions);
+    // With a receiver, the S/N label still holds at the antenna; this is the
+    // wanted signal's key-down power over everything else at its output.
+    row.emplace_back("snr_output_db", outputSnrDb(result));
+    row.emplace_back("receiver_delay_samples", labels.receiverDelay);
     return row;
 }
 

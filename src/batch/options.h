@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -102,8 +103,22 @@ enum class Band {
     Tail,
     Duration,
     CropFrom,
+    QrmTraffic,
+    QrmTimeSpread,
+    QrnModel,
+    QrnIndex,
+    QrnGamma,
+    QsbRandom,
+    QsbTime,
+    FadingPaths,
+    Receiver,
+    IfShape,
+    IfBw,
+    Agc,
+    Hum,
+    HumLevel,
 };
-inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::CropFrom) + 1;
+inline constexpr std::size_t kBandCount = static_cast<std::size_t>(Band::HumLevel) + 1;
 
 enum class BandValue {
     Number,       // any number in the limit's range
@@ -111,6 +126,9 @@ enum class BandValue {
     WholeNumber,  // a count
     Farnsworth,   // 0, or 1 up to below the character speed (checked with the speed)
     Preset,       // a name of channel::kFadingPresets
+    Choice,       // one of the option's `choices`
+    Paths,        // fading paths, channel::parseFadingPaths
+    Flag,         // no value: given or not
 };
 
 struct BandOption {
@@ -121,6 +139,7 @@ struct BandOption {
     const text::Limit* limit;  // the range, for Number and WholeNumber
     std::string_view namePart;    // a sweep's file names when it varies: "Rise5"
     std::string_view usedField;   // the manifest's column of the value used
+    std::span<const std::string_view> choices = {};  // the names a Choice takes, in its enum's order
 };
 
 // In this order a sweep varies them (inside the messages, outside the
@@ -155,7 +174,27 @@ inline constexpr std::array<BandOption, kBandCount> kBandOptions{{
     {Band::Tail, "--tail", "S", BandValue::Seconds, &channel::limits::kTail, "Tail", "tail_s"},
     {Band::Duration, "--duration", "S", BandValue::Seconds, &channel::limits::kDuration, "Duration", "duration_s"},
     {Band::CropFrom, "--crop-from", "SHARE", BandValue::Number, &channel::limits::kCropFrom, "CropFrom", "crop_from"},
+    {Band::QrmTraffic, "--qrm-traffic", "MODE", BandValue::Choice, nullptr, "Traffic", "qrm_traffic",
+     channel::kQrmTrafficNames},
+    {Band::QrmTimeSpread, "--qrm-time-spread", "S", BandValue::Number, &channel::limits::kQrmTimeSpread, "QrmTime",
+     "qrm_time_spread_s"},
+    {Band::QrnModel, "--qrn-model", "MODEL", BandValue::Choice, nullptr, "QrnModel", "qrn_model",
+     channel::kQrnModelNames},
+    {Band::QrnIndex, "--qrn-index", "A", BandValue::Number, &channel::limits::kQrnIndex, "QrnA", "qrn_index"},
+    {Band::QrnGamma, "--qrn-gamma", "GAMMA", BandValue::Number, &channel::limits::kQrnGamma, "QrnGamma", "qrn_gamma"},
+    {Band::QsbRandom, "--qsb-random", "DB", BandValue::Number, &channel::limits::kQsbRandom, "QsbRandom",
+     "qsb_random_db"},
+    {Band::QsbTime, "--qsb-time", "S", BandValue::Seconds, &channel::limits::kQsbTime, "QsbTime", "qsb_time_s"},
+    {Band::FadingPaths, "--fading-paths", "PATHS", BandValue::Paths, nullptr, "Paths", "fading_paths"},
+    {Band::Receiver, "--receiver", "", BandValue::Flag, nullptr, "Rx", "receiver"},
+    {Band::IfShape, "--if-shape", "SHAPE", BandValue::Choice, nullptr, "If", "if_shape", channel::kIfShapeNames},
+    {Band::IfBw, "--if-bw", "HZ", BandValue::Number, &channel::limits::kIfBandwidth, "IfBw", "if_bw_hz"},
+    {Band::Agc, "--agc", "SPEED", BandValue::Choice, nullptr, "Agc", "agc", channel::kAgcNames},
+    {Band::Hum, "--hum", "HZ", BandValue::Number, &channel::limits::kHum, "Hum", "hum_hz"},
+    {Band::HumLevel, "--hum-level", "DB", BandValue::Number, &channel::limits::kHumLevel, "HumLevel", "hum_level_db"},
 }};
+// The text a flag's entry holds when the flag is given.
+inline constexpr std::string_view kFlagGiven = "on";
 
 inline const BandOption& bandOption(Band id) { return kBandOptions[static_cast<std::size_t>(id)]; }
 

@@ -224,6 +224,8 @@ double measuredSnrDb(const FileResult& result) {
     return result.measure.snrDb(s.BW, s.FSample);
 }
 
+double outputSnrDb(const FileResult& result) { return result.measure.outputSnrDb(); }
+
 double measuredSnrDb2500(const FileResult& result) {
     return result.measure.snrDb(kComparisonBandwidth, result.prepared.form.s.FSample);
 }

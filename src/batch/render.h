@@ -112,5 +112,7 @@ std::optional<std::string> levelAvoidingClipping(const FileResult& result);
 // 2500 Hz; NaN when there was no tone or no noise to compare.
 double measuredSnrDb(const FileResult& result);
 double measuredSnrDb2500(const FileResult& result);
+// The S/N at the receiver's output (NaN without a receiver).
+double outputSnrDb(const FileResult& result);
 
 }  // namespace vantel::batch

@@ -7,6 +7,7 @@
 
 #include "batch/practice.h"
 #include "batch/ranges.h"
+#include "channel/multipath_fading.h"
 #include "channel/watterson_fading.h"
 #include "synth/noise_source.h"
 
@@ -77,6 +78,15 @@ std::string presetNames() {
     return names;
 }
 
+std::string choiceNames(const BandOption& option) {
+    std::string names;
+    for (std::size_t i = 0; i < option.choices.size(); ++i) {
+        if (i > 0) names += i + 1 == option.choices.size() ? " or " : ", ";
+        names += option.choices[i];
+    }
+    return names;
+}
+
 [[noreturn]] void refuseBandText(const BandOption& option, const std::string& text) {
     std::string use;
     switch (option.value) {
@@ -85,6 +95,9 @@ std::string presetNames() {
         case BandValue::WholeNumber: use = "a whole number, " + option.limit->rangeText(); break;
         case BandValue::Farnsworth: use = "0 (off) or 1 up to below the character speed in WPM"; break;
         case BandValue::Preset: use = presetNames(); break;
+        case BandValue::Choice: use = choiceNames(option); break;
+        case BandValue::Paths: use = "DELAY_MS:SPREAD_HZ[:POWER_DB[:SHIFT_HZ]] per path, paths joined by '/'"; break;
+        case BandValue::Flag: use = "no value"; break;
     }
     throw UsageError("bad " + std::string(option.name) + " '" + text + "': use " + use);
 }
@@ -104,9 +117,48 @@ double bandNumber(const BandOption& option, const std::string& text) {
         case BandValue::Farnsworth:
             if (*value != 0 && !(*value >= keying::limits::kLowestFarnsworthWpm)) refuseBandText(option, text);
             break;
-        case BandValue::Preset: break;
+        case BandValue::Preset:
+        case BandValue::Choice:
+        case BandValue::Paths:
+        case BandValue::Flag: break;
     }
     return *value;
+}
+
+// The index of a Choice's name among its choices.
+std::size_t bandChoice(const BandOption& option, const std::string& text) {
+    for (std::size_t i = 0; i < option.choices.size(); ++i) {
+        if (option.choices[i] == text) return i;
+    }
+    refuseBandText(option, text);
+}
+
+// Its refusal names the option and the text already.
+std::vector<channel::FadingPathSetting> bandPaths(const std::string& text) {
+    try {
+        return channel::parseFadingPaths(text);
+    } catch (const text::SettingError& error) {
+        throw UsageError(error.what());
+    }
+}
+
+// A setting that is not a number: a name, fading paths or a flag.
+void setBandWord(channel::BandConditions& c, const BandOption& option, const std::string& text) {
+    switch (option.id) {
+        case Band::QrmTraffic: c.qrmTraffic = static_cast<channel::QrmTraffic>(bandChoice(option, text)); break;
+        case Band::QrnModel: c.qrnModel = static_cast<channel::QrnModel>(bandChoice(option, text)); break;
+        case Band::IfShape: c.ifShape = static_cast<channel::IfShape>(bandChoice(option, text)); break;
+        case Band::Agc: c.agc = static_cast<channel::AgcSpeed>(bandChoice(option, text)); break;
+        case Band::FadingPaths:
+            c.fading = true;
+            c.fadingPaths = bandPaths(text);
+            break;
+        case Band::Receiver:
+            if (text != kFlagGiven) refuseBandText(option, text);
+            c.receiver = true;
+            break;
+        default: break;
+    }
 }
 
 channel::FadingPreset bandPreset(const BandOption& option, const std::string& text) {
@@ -118,9 +170,29 @@ channel::FadingPreset bandPreset(const BandOption& option, const std::string& te
 
 bool isBandOption(std::string_view name) {
     for (const BandOption& option : kBandOptions) {
-        if (option.name == name) return true;
+        if (option.name == name) return option.value != BandValue::Flag;
     }
     return false;
+}
+
+bool isBandFlag(std::string_view name) {
+    for (const BandOption& option : kBandOptions) {
+        if (option.name == name) return option.value == BandValue::Flag;
+    }
+    return false;
+}
+
+void setBandFlag(FileRequest& r, std::string_view name) {
+    for (const BandOption& option : kBandOptions) {
+        if (option.name == name) r.band[option.id] = std::string(kFlagGiven);
+    }
+}
+
+BandValue valueOf(std::string_view name) {
+    for (const BandOption& option : kBandOptions) {
+        if (option.name == name) return option.value;
+    }
+    return BandValue::Number;
 }
 
 bool takesUnits(std::string_view name) {
@@ -171,7 +243,7 @@ void setRequestOption(FileRequest& r, std::string_view name, const std::string& 
             return;
         }
         for (const BandOption& option : kBandOptions) {
-            if (option.name != name) continue;
+            if (option.name != name || option.value == BandValue::Flag) continue;
             r.band[option.id] = text;
             return;
         }
@@ -180,7 +252,7 @@ void setRequestOption(FileRequest& r, std::string_view name, const std::string& 
 }
 
 bool isRequestFlag(std::string_view name) {
-    return name == "--no-filter" || name == "--extended" || isPracticeFlag(name);
+    return name == "--no-filter" || name == "--extended" || isPracticeFlag(name) || isBandFlag(name);
 }
 
 void setRequestFlag(FileRequest& r, std::string_view name) {
@@ -190,6 +262,8 @@ void setRequestFlag(FileRequest& r, std::string_view name) {
         r.extended = true;
     } else if (isPracticeFlag(name)) {
         setPracticeFlag(r.practice, name);
+    } else if (isBandFlag(name)) {
+        setBandFlag(r, name);
     } else {
         throw UsageError("unknown option '" + std::string(name) + "' (see --help)");
     }
@@ -222,6 +296,10 @@ channel::BandConditions bandConditions(const FileRequest& o) {
     for (const BandOption& option : kBandOptions) {
         const std::optional<std::string>& text = o.band[option.id];
         if (!text || option.value == BandValue::Preset) continue;
+        if (option.value == BandValue::Choice || option.value == BandValue::Paths || option.value == BandValue::Flag) {
+            setBandWord(c, option, *text);
+            continue;
+        }
         const double value = bandNumber(option, *text);
         switch (option.id) {
             case Band::Rise: c.riseMs = value; break;
@@ -252,7 +330,15 @@ channel::BandConditions bandConditions(const FileRequest& o) {
             case Band::Tail: c.tailS = value; break;
             case Band::Duration: c.durationS = value; break;
             case Band::CropFrom: c.cropFrom = value; break;
-            case Band::Channel: break;
+            case Band::QrmTimeSpread: c.qrmTimeSpreadS = value; break;
+            case Band::QrnIndex: c.qrnIndex = value; break;
+            case Band::QrnGamma: c.qrnGamma = value; break;
+            case Band::QsbRandom: c.qsbRandomDb = value; break;
+            case Band::QsbTime: c.qsbTimeS = value; break;
+            case Band::IfBw: c.ifBandwidthHz = value; break;
+            case Band::Hum: c.humHz = value; break;
+            case Band::HumLevel: c.humLevelDb = value; break;
+            default: break;
         }
     }
     return c;
@@ -272,7 +358,26 @@ void checkCompanions(const FileRequest& o) {
     if ((given(Band::QrmSpread) || given(Band::QrmLevel)) && !given(Band::Qrm)) {
         throw UsageError("--qrm-spread and --qrm-level go with --qrm");
     }
+    if ((given(Band::QrmTraffic) || given(Band::QrmTimeSpread)) && !given(Band::Qrm)) {
+        throw UsageError("--qrm-traffic and --qrm-time-spread go with --qrm");
+    }
+    if (given(Band::QrmTimeSpread) && o.band[Band::QrmTraffic] != std::string("pileup")) {
+        throw UsageError("--qrm-time-spread goes with --qrm-traffic pileup");
+    }
+    if (given(Band::QrnModel) && !given(Band::Qrn)) throw UsageError("--qrn-model goes with --qrn (0 for the static alone)");
+    if ((given(Band::QrnIndex) || given(Band::QrnGamma)) && o.band[Band::QrnModel] != std::string("class-a")) {
+        throw UsageError("--qrn-index and --qrn-gamma go with --qrn-model class-a");
+    }
     if (given(Band::QrnLevel) && !given(Band::Qrn)) throw UsageError("--qrn-level goes with --qrn");
+    if (given(Band::QsbTime) && !given(Band::QsbRandom)) throw UsageError("--qsb-time goes with --qsb-random");
+    if (given(Band::FadingPaths) &&
+        (given(Band::Channel) || given(Band::FadingSpread) || given(Band::FadingDelay))) {
+        throw UsageError("--fading-paths goes without --channel, --fading-spread and --fading-delay");
+    }
+    if ((given(Band::IfShape) || given(Band::IfBw) || given(Band::Agc)) && !given(Band::Receiver)) {
+        throw UsageError("--if-shape, --if-bw and --agc go with --receiver");
+    }
+    if (given(Band::HumLevel) && !given(Band::Hum)) throw UsageError("--hum-level goes with --hum");
     if (given(Band::Tail) && given(Band::Duration)) {
         throw UsageError("--tail goes without --duration, which fills the file with silence to its end");
     }
@@ -292,7 +397,9 @@ void checkRequest(const FileRequest& request) {
 Axis axisFromText(std::string_view option, const std::string& text) {
     const std::string* listText = &text;
     std::vector<std::string> texts;
-    if (option == bandOption(Band::Channel).name) {
+    if (const BandValue value = valueOf(option);
+        value == BandValue::Preset || value == BandValue::Choice || value == BandValue::Paths ||
+        value == BandValue::Flag) {
         for (std::size_t start = 0;;) {
             const std::size_t end = listText->find(',', start);
             std::string item = listText->substr(start, end - start);

@@ -108,7 +108,11 @@ std::string fileName(const SweepRequest& r, std::size_t index, const TypedForm& 
     if (r.messages.size() > 1) name += "Msg" + zeroPadded(at.message + 1, std::to_string(r.messages.size()).size());
     for (const BandOption& band : kBandOptions) {
         const auto& values = r.bands[static_cast<std::size_t>(band.id)];
-        if (values.size() > 1) name += std::string(band.namePart) + capitalised(*values[at.band[static_cast<std::size_t>(band.id)]]);
+        if (values.size() < 2) continue;
+        const std::size_t value = at.band[static_cast<std::size_t>(band.id)];
+        // Fading paths hold '/': they are named by their place in the list.
+        name += std::string(band.namePart) +
+                (band.value == BandValue::Paths ? std::to_string(value + 1) : capitalised(*values[value]));
     }
     return name + (r.encoding.format == formats::AudioFormat::Wav ? std::string(".WAV")
                                                                   : std::string(formats::fileExtension(r.encoding.format)));

@@ -131,7 +131,13 @@ TEST(BandOptions, BadValuesAreOneLineExitTwoAndNoFile) {
         {{"--qrm", "1e6"}, "bad --qrm '1e6': use a whole number, 0 to 20 stations"},
         {{"--qrm", "2.5"}, ""},
         {{"--qrn", "101"}, ""},
-        {{"--channel", "stormy"}, "bad --channel 'stormy': use good, moderate, poor or flutter"},
+        {{"--channel", "stormy"},
+         "bad --channel 'stormy': use good, moderate, poor, flutter, itu-low-quiet, itu-low-moderate, "
+         "itu-low-disturbed, itu-mid-quiet, itu-mid-moderate, itu-mid-disturbed, itu-mid-nvis, itu-high-quiet, "
+         "itu-high-moderate or itu-high-disturbed"},
+        {{"--qrm", "2", "--qrm-traffic", "ragchew"}, "bad --qrm-traffic 'ragchew': use continuous, qso, contest or pileup"},
+        {{"--fading-paths", "0:0.5/1"}, ""},
+        {{"--if-bw", "300"}, "--if-shape, --if-bw and --agc go with --receiver"},
         {{"--extended", "--message", "cq <AR"}, "unterminated prosign '<AR': close it with '>'"},
         {{"--extended", "--message", "cq <>"}, ""},
         {{"--mode", "tone", "--rise", "5"}, "--rise goes with --mode onoff"},

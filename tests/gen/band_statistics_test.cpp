@@ -474,5 +474,53 @@ TEST(BandStatistics, AnIndependentDecoderReadsABandConditionedFile) {
     }
 }
 
+// The band as it sounds on the air, one condition at a time, loud enough
+// that only a fault could keep an independent decoder from reading the
+// wanted signal through the receiver a decoder sits behind.
+TEST(BandStatistics, AnIndependentDecoderReadsThroughEachRealisticCondition) {
+    TempDir dir;
+    const std::vector<Args> conditions{
+        {"--qrm", "4", "--qrm-traffic", "qso", "--qrm-level", "-15", "--qrm-spread", "2000"},
+        {"--qrm", "4", "--qrm-traffic", "contest", "--qrm-level", "-15", "--qrm-spread", "2000"},
+        {"--qrm", "8", "--qrm-traffic", "pileup", "--qrm-level", "-15", "--qrm-spread", "2000", "--qrm-time-spread", "2"},
+        {"--qrn", "1", "--qrn-model", "class-a", "--qrn-level", "10"},
+        {"--qsb-random", "3", "--qsb-time", "20"},
+        {"--fading-paths", "0:0.1/0.5:0.1:-20:0.5"},
+        {"--receiver", "--if-shape", "crystal", "--if-bw", "300", "--agc", "fast", "--hum", "50"},
+    };
+    for (const Args& condition : conditions) {
+        const auto made = runIn(dir.path(), kGen,
+                                Args{"--message", "vvv cq de vantel paris 73    ", "--snr", "30", "--seed", "3",
+                                     "--level", "-12", "-o", "band.wav"} + condition);
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        const auto received = runIn(dir.path(), "sox", {"band.wav", "received.wav", "sinc", "700-900", "compand",
+                                                        "0.002,0.3", "-90,-90,-40,-10,0,-10", "-3"});
+        ASSERT_EQ(received.exitCode, 0) << received.err;
+        EXPECT_NE(decode(dir, "received.wav").find("CQDEVANTELPARIS73"), std::string::npos) << condition[0];
+    }
+}
+
+// Without its AGC the receiver is a linear filter: the S/N at its output is
+// the key-down power over the noise in the filter's noise bandwidth, which
+// for a 300 Hz Butterworth is about 268 Hz; the label keeps its own meaning
+// at the antenna, and the labels move by the filter's delay.
+TEST(BandStatistics, TheReceiversOutputSnrIsTheNoiseInItsBandwidth) {
+    TempDir dir;
+    const Args common{"--message", repeated("paris ", 20), "--snr", "10", "--bw", "2500", "--seed", "4"};
+    const CsvRecord plain = sweepOfOne(dir, "plain", common);
+    const CsvRecord received =
+        sweepOfOne(dir, "rx", common + Args{"--receiver", "--if-shape", "butterworth", "--if-bw", "300", "--agc", "off"});
+    const double antenna = std::stod(received.at("snr_measured_2500hz_db"));
+    EXPECT_NEAR(antenna, std::stod(plain.at("snr_measured_2500hz_db")), 1e-9);
+    EXPECT_NEAR(std::stod(received.at("snr_output_db")), antenna + decibels(2500.0 / 268.4), 0.5);
+    EXPECT_TRUE(plain.at("snr_output_db").empty());
+    const std::int64_t delay = std::stoll(received.at("receiver_delay_samples"));
+    EXPECT_GT(delay, 10);
+    const std::vector<Span> before = labelSpans(plain.at("labels"));
+    const std::vector<Span> after = labelSpans(received.at("labels"));
+    ASSERT_EQ(before.size(), after.size());
+    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i].start, before[i].start + delay) << i;
+}
+
 }  // namespace
 }  // namespace vantel

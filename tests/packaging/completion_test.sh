@@ -53,7 +53,8 @@ expect_replies fsk vantel-gen --snr 3 --mode f
 expect_replies fsk vantel-gen --mode = f
 expect_replies --mode=tone vantel-gen --mode=t
 expect_replies '' vantel-gen --wpm ''
-expect_replies $'good\nmoderate\npoor\nflutter' vantel-gen --channel ''
+expect_replies $'good\nmoderate\npoor\nflutter\nitu-low-quiet\nitu-low-moderate\nitu-low-disturbed\nitu-mid-quiet\nitu-mid-moderate\nitu-mid-disturbed\nitu-mid-nvis\nitu-high-quiet\nitu-high-moderate\nitu-high-disturbed' vantel-gen --channel ''
+expect_replies pileup vantel-gen --qrm-traffic p
 expect_replies --channel=poor vantel-gen --channel=p
 expect_replies '' vantel-gen --rise ''
 

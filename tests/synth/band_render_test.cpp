@@ -54,40 +54,60 @@ BandSetup everyEffect() {
     return band;
 }
 
+// The band as it sounds on the air: QSOs, Class A static, random QSB,
+// shifted fading paths, then the receiver and its hum.
+BandSetup realisticBand() {
+    BandSetup band = everyEffect();
+    band.conditions.qrmStations = 3;
+    band.conditions.qrmTraffic = channel::QrmTraffic::Qso;
+    band.conditions.qrnModel = channel::QrnModel::ClassA;
+    band.conditions.qsbRandomDb = 6;
+    band.conditions.fadingPaths = {{0, 0.5, 0, 0}, {1, 1, -3, 2}, {2.5, 0.5, -6, -1}};
+    band.conditions.receiver = true;
+    band.conditions.agc = channel::AgcSpeed::Fast;
+    band.conditions.humHz = 50;
+    return band;
+}
+
 TEST(BandRender, BothRenderersAgreeWithEveryEffectOn) {
     const auto s = morseSettings("CQ DE W1AW <AR>");
-    const BandSetup band = everyEffect();
-    const Made fast = make(Renderer::Fast, s, settings::Mode::OnOffCW, band);
-    const Made reference = make(Renderer::Reference, s, settings::Mode::OnOffCW, band);
-    ASSERT_EQ(fast.samples.size(), reference.samples.size());
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < fast.samples.size(); ++i) {
-        ASSERT_LE(std::abs(fast.samples[i] - reference.samples[i]), 1) << i;
-        differing += fast.samples[i] != reference.samples[i];
+    for (const BandSetup& band : {everyEffect(), realisticBand()}) {
+        const Made fast = make(Renderer::Fast, s, settings::Mode::OnOffCW, band);
+        const Made reference = make(Renderer::Reference, s, settings::Mode::OnOffCW, band);
+        ASSERT_EQ(fast.samples.size(), reference.samples.size());
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < fast.samples.size(); ++i) {
+            ASSERT_LE(std::abs(fast.samples[i] - reference.samples[i]), 1) << i;
+            differing += fast.samples[i] != reference.samples[i];
+        }
+        EXPECT_LE(differing, fast.samples.size() / 100000 + 1);
+        EXPECT_GT(fast.measure.qrmEnergy, 0);
+        EXPECT_GT(fast.measure.qrnEnergy, 0);
+        EXPECT_EQ(fast.measure.qrnCrashes, reference.measure.qrnCrashes);
+        EXPECT_EQ(std::isnan(fast.measure.outputSnrDb()), !band.conditions.receiver);
+        if (band.conditions.receiver) EXPECT_NEAR(fast.measure.outputSnrDb(), reference.measure.outputSnrDb(), 1e-9);
     }
-    EXPECT_LE(differing, fast.samples.size() / 100000 + 1);
-    EXPECT_GT(fast.measure.qrmEnergy, 0);
-    EXPECT_GT(fast.measure.qrnEnergy, 0);
-    EXPECT_EQ(fast.measure.qrnCrashes, reference.measure.qrnCrashes);
 }
 
 TEST(BandRender, AResetBandPathStartsItsFileAgain) {
-    const RunSetup setup = setUpRun(morseSettings("CQ DE W1AW <AR>"), settings::Mode::OnOffCW, "3", everyEffect());
-    BandPath path(setup);
-    constexpr std::size_t kN = 4000;
-    std::vector<double> amplitude(kN, kPeakAmplitude), phase(kN);
-    for (std::size_t i = 0; i < kN; ++i) phase[i] = std::fmod(0.07 * static_cast<double>(i), 1.0);
-    auto firstSamples = [&] {
-        std::vector<double> wanted(kN), qrm(kN), qrn(kN);
-        path.process(amplitude.data(), phase.data(), wanted.data(), qrm.data(), qrn.data(), kN);
-        wanted.insert(wanted.end(), qrm.begin(), qrm.end());
-        wanted.insert(wanted.end(), qrn.begin(), qrn.end());
-        return wanted;
-    };
-    const std::vector<double> first = firstSamples();
-    firstSamples();
-    path.reset();
-    EXPECT_EQ(firstSamples(), first);
+    for (const BandSetup& band : {everyEffect(), realisticBand()}) {
+        const RunSetup setup = setUpRun(morseSettings("CQ DE W1AW <AR>"), settings::Mode::OnOffCW, "3", band);
+        BandPath path(setup);
+        constexpr std::size_t kN = 4000;
+        std::vector<double> amplitude(kN, kPeakAmplitude), phase(kN);
+        for (std::size_t i = 0; i < kN; ++i) phase[i] = std::fmod(0.07 * static_cast<double>(i), 1.0);
+        auto firstSamples = [&] {
+            std::vector<double> wanted(kN), qrm(kN), qrn(kN);
+            path.process(amplitude.data(), phase.data(), wanted.data(), qrm.data(), qrn.data(), kN);
+            wanted.insert(wanted.end(), qrm.begin(), qrm.end());
+            wanted.insert(wanted.end(), qrn.begin(), qrn.end());
+            return wanted;
+        };
+        const std::vector<double> first = firstSamples();
+        firstSamples();
+        path.reset();
+        EXPECT_EQ(firstSamples(), first);
+    }
 }
 
 TEST(BandRender, EachEffectDrawsOnlyFromItsOwnStream) {
