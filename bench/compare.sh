@@ -5,6 +5,8 @@
 #   W2: a ten-minute tone at 48000 samples/s, 100 Hz filter at 800 Hz
 #   W3: W1 under band conditions: 5 ms edges, Farnsworth 15 WPM, 10 % jitter,
 #       the moderate fading channel, 3 QRM stations and 2 QRN crashes a second
+#   W4: W1 as the band really sounds: 4 QRM stations in QSOs, Class A static
+#       with 2 stroke trains a second, 6 dB random QSB, the receiver, moderate fading
 #   P1: a five-minute MP3 practice file from a 120-word text file (W1's first
 #       words), at the default quality and at --quality 3 (about ebook2cw's size)
 # Each command runs ROUNDS times, interleaved with the others; the best time counts.
@@ -54,6 +56,8 @@ peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 w1gen=("$gen" --message "$(cat "$work/w1.txt")" --wpm 20 --rate 12000 --filter-cf 800 --filter-bw 500 -o "$work/v1.wav")
 w3gen=("${w1gen[@]}" --rise 5 --farnsworth 15 --jitter 10 --channel moderate --qrm 3 --qrn 2 -o "$work/v3.wav")
+w4gen=("${w1gen[@]}" --qrm 4 --qrm-traffic qso --qrn 2 --qrn-model class-a --qsb-random 6 --receiver
+       --channel moderate -o "$work/v4.wav")
 w2gen=("$gen" --mode tone --tone-length 600 --rate 48000 --filter-cf 800 --filter-bw 100 -o "$work/v2.wav")
 
 run_ebook2cw() { (cd "$work" && ebook2cw -X -w 20 -f 800 -s 12000 -N 0 -B 500 -C 800 -o eb w1.txt); }
@@ -67,10 +71,13 @@ w1seconds=$(echo "$w1samples / 12000" | bc -l)
 w2samples=$(( 600 * 48000 ))
 "${w3gen[@]}" > /dev/null
 w3samples=$(( ($(stat -c %s "$work/v3.wav") - 44) / 2 ))
+"${w4gen[@]}" > /dev/null
+w4samples=$(( ($(stat -c %s "$work/v4.wav") - 44) / 2 ))
 
 for _ in $(seq "$rounds"); do
   best_time vantel1 "${w1gen[@]}"
   best_time vantel3 "${w3gen[@]}"
+  best_time vantel4 "${w4gen[@]}"
   best_time ebook2cw run_ebook2cw
   best_time sox1 sox -n -r 12000 -b 16 "$work/s1.wav" synth "$w1seconds" whitenoise synth "$w1seconds" sine mix 800 sinc 550-1050
   best_time vantel2 "${w2gen[@]}"
@@ -92,7 +99,8 @@ rate() { echo "$1 / $(cat "$work/$2.time") / 1000000" | bc -l; }
 v1=$(rate "$w1samples" vantel1); e1=$(rate "$ebsamples" ebook2cw); s1=$(rate "$sox1samples" sox1)
 v2=$(rate "$w2samples" vantel2); s2=$(rate "$w2samples" sox2)
 v3=$(rate "$w3samples" vantel3)
-mem1=$(peak_kb "${w1gen[@]}"); mem2=$(peak_kb "${w2gen[@]}"); mem3=$(peak_kb "${w3gen[@]}")
+v4=$(rate "$w4samples" vantel4)
+mem1=$(peak_kb "${w1gen[@]}"); mem2=$(peak_kb "${w2gen[@]}"); mem3=$(peak_kb "${w3gen[@]}"); mem4=$(peak_kb "${w4gen[@]}")
 window=$(cd "$work" && QT_QPA_PLATFORM=offscreen "$windowBench" "$work/w1.txt" FilterCFtext=800 FilterBWtext=500 2>/dev/null || echo "window run not measured")
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
@@ -104,6 +112,7 @@ table=$(cat <<TABLE
 | W1 | sox | $(printf %.1f "$s1") | $(printf %.1f "$(echo "$v1 / $s1" | bc -l)") |
 | W3 (W1 with --rise 5 --farnsworth 15 --jitter 10 --channel moderate --qrm 3 --qrn 2) | Vantel | $(printf %.1f "$v3") | $(printf %.2f "$(echo "$v3 / $v1" | bc -l)") of W1 |
 | W3 against W1 | ebook2cw | $(printf %.1f "$e1") | $(printf %.1f "$(echo "$v3 / $e1" | bc -l)") |
+| W4 (W1 with --qrm 4 --qrm-traffic qso --qrn 2 --qrn-model class-a --qsb-random 6 --receiver --channel moderate) | Vantel | $(printf %.1f "$v4") | $(printf %.2f "$(echo "$v4 / $v1" | bc -l)") of W1 (goal 0.25) |
 | W2 (10 min tone, 48 kHz, 100 Hz filter) | Vantel | $(printf %.1f "$v2") | |
 | W2 | sox | $(printf %.1f "$s2") | $(printf %.1f "$(echo "$v2 / $s2" | bc -l)") |
 
@@ -113,7 +122,7 @@ table=$(cat <<TABLE
 | Vantel, --quality 3 | $(seconds vantelp1q3) | $(kb "$work/p1q3.mp3") KB | $(printf %.2f "$(echo "$(cat "$work/ebook2cwp1.time") / $(cat "$work/vantelp1q3.time")" | bc -l)") |
 | ebook2cw (no noise, its default MP3) | $(seconds ebook2cwp1) | $(kb "$work/ebp0000.mp3") KB | |
 
-Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB, W3 $(( mem3 / 1024 )) MB.
+Peak memory of vantel-gen: W1 $(( mem1 / 1024 )) MB, W2 $(( mem2 / 1024 )) MB, W3 $(( mem3 / 1024 )) MB, W4 $(( mem4 / 1024 )) MB.
 Window run for W1's settings against vantel-gen: $window.
 TABLE
 )
