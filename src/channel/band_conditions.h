@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <string_view>
 #include <vector>
 
 #include "text/limit.h"
@@ -53,12 +55,22 @@ inline constexpr text::Limit kCropFrom{"--crop-from", 0, 1, "of the message"};
 // (continuous), in QSOs that take turns, as a contest run with its callers,
 // or as a pile-up answering one CQ.
 enum class QrmTraffic { Continuous, Qso, Contest, Pileup };
+inline constexpr std::array<std::string_view, 4> kQrmTrafficNames{"continuous", "qso", "contest", "pileup"};
 // QRN as smooth crashes, or Middleton Class A static (impulses over the
 // background noise) with trains of lightning strokes.
 enum class QrnModel { Bursts, ClassA };
+inline constexpr std::array<std::string_view, 2> kQrnModelNames{"bursts", "class-a"};
 // The receiver's IF filter response and its AGC.
 enum class IfShape { Gaussian, Butterworth, Crystal };
 enum class AgcSpeed { Off, Slow, Fast };
+inline constexpr std::array<std::string_view, 3> kIfShapeNames{"gaussian", "butterworth", "crystal"};
+inline constexpr std::array<std::string_view, 3> kAgcNames{"off", "slow", "fast"};
+
+// A setting's name, by its enum's value.
+template <typename Enum, std::size_t Count>
+constexpr std::string_view nameOf(Enum value, const std::array<std::string_view, Count>& names) {
+    return names[static_cast<std::size_t>(value)];
+}
 
 // One path of a fading channel given path by path.
 struct FadingPathSetting {
