@@ -286,7 +286,7 @@ whole text a number in range):
   --receiver           a receiver: an IF filter on the tone and an AGC, the
                        noise shaped by the filter (the S/N label stays at
                        the antenna; the manifest adds the S/N at the output)
-  --if-shape SHAPE     gaussian, butterworth or crystal (default)
+  --if-shape SHAPE     gaussian, butterworth (default) or crystal
   --if-bw HZ           its -6 dB width, 50 to 6000 Hz (500)
   --agc SPEED          off, slow (default) or fast
   --hum HZ             mains hum and buzz at HZ (50 or 60), 0 to 400

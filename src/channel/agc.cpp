@@ -5,6 +5,7 @@
 #include <string>
 
 #include "maths/fast_math.h"
+#include "maths/simd.h"
 
 namespace vantel::channel {
 namespace {
@@ -18,6 +19,12 @@ constexpr double kChargeConstantOfAttack = 0.1;
 // hang as one above it does: a steady tone's crests, whose sampled heights
 // differ a little, keep the gain from decaying between them.
 constexpr double kHangShare = 0.99;
+
+// gain[i] = reference / gain[i], as wide as the processor divides.
+VANTEL_MULTIVERSION
+void divideInto(double reference, double* gain, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) gain[i] = reference / gain[i];
+}
 
 }  // namespace
 
@@ -78,7 +85,7 @@ void Agc::gains(const double* in, double* gain, std::size_t n) {
         detect(in[i]);
         gain[i] = level_;
     }
-    for (std::size_t i = 0; i < n; ++i) gain[i] = reference_ / gain[i];
+    divideInto(reference_, gain, n);
 }
 
 }  // namespace vantel::channel

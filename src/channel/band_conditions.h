@@ -120,7 +120,7 @@ struct BandConditions {
     std::vector<FadingPathSetting> fadingPaths;
     // The receiver: IF filter centred on the tone, AGC, noise through both
     bool receiver = false;
-    IfShape ifShape = IfShape::Crystal;
+    IfShape ifShape = IfShape::Butterworth;
     double ifBandwidthHz = 500;
     AgcSpeed agc = AgcSpeed::Slow;
     double humHz = 0;         // mains hum and buzz; 0: none

@@ -88,6 +88,8 @@ private:
     void nextSegment();
     // The FIR over the next taps_.size() draws; then moves on by one draw.
     ComplexGain makePoint();
+    // Moves on by one draw as makePoint() does, without the FIR.
+    void passPoint();
     // Keeps the draws not yet passed and appends the next kDrawBlock.
     void drawMore();
 

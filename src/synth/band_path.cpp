@@ -98,8 +98,8 @@ void BandPath::normaliseWanted(const RunSetup& setup) {
 
 void BandPath::envelope(const double* keyedAmplitude, double* out, std::size_t n) {
     if (!shaper_) {
-        // Hard keying: the oscillator's own keying, as 0 or 1.
-        for (std::size_t i = 0; i < n; ++i) out[i] = keyedAmplitude[i] / kPeakAmplitude;
+        // Hard keying: the oscillator's own keying (the peak or 0), as 1 or 0.
+        for (std::size_t i = 0; i < n; ++i) out[i] = keyedAmplitude[i] != 0 ? 1.0 : 0.0;
         return;
     }
     // The shaped envelope replaces the key state, with the oscillator's lag:
