@@ -58,13 +58,13 @@ def apd(folder, path):
     a, gamma = 0.1, 0.1
     # A long file of static alone: one short character, then silence.
     samples = make(folder, "static.wav", "--message", "E", "--snr", "0", "--tail", "120", "--qrn", "0",
-                   "--qrn-model", "class-a", "--qrn-index", str(a), "--qrn-gamma", str(gamma), "--level", "-30")
+                   "--qrn-model", "class-a", "--qrn-index", str(a), "--qrn-gamma", str(gamma), "--level", "-45")
     samples = samples[RATE:]
     noise_rms = math.sqrt(np.mean(samples**2) / (1 + 1 / gamma))
     magnitudes = np.sort(np.abs(samples))[::-1] / noise_rms
     probability = np.arange(1, len(magnitudes) + 1) / len(magnitudes)
     rms_db = 10 * math.log10(1 + 1 / gamma)
-    levels = np.linspace(0, 45, 200)
+    levels = np.linspace(-30, 45, 300)
     model = [class_a_exceedance(10 ** (level / 20), a, gamma) for level in levels]
     fig, ax = plt.subplots(figsize=(7, 5))
     ax.semilogx(probability * 100, 20 * np.log10(np.maximum(magnitudes, 1e-9)) - rms_db, label="measured")
@@ -85,7 +85,7 @@ def apd(folder, path):
 
 def main():
     with tempfile.TemporaryDirectory() as folder:
-        common = ["--level", "auto", "--message", "CQ CQ DE VANTEL VANTEL K", "--snr", "15", "--wpm", "22", "--duration", "60"]
+        common = ["--level", "auto", "--message", "CQ CQ DE VANTEL VANTEL K", "--snr", "30", "--wpm", "22", "--duration", "60"]
         qso = make(folder, "qso.wav", *common, "--qrm", "6", "--qrm-traffic", "qso", "--qrm-spread", "500",
                    "--qrm-level", "-3")
         spectrogram(qso, "--qrm 6 --qrm-traffic qso: three QSOs taking turns beside the wanted signal at 800 Hz",

@@ -239,7 +239,7 @@ def generate(
                            noise shaped by the filter (the S/N label stays at
                            the antenna; the manifest adds the S/N at the
                            output)
-      if_shape=SHAPE       gaussian, butterworth or crystal (default)
+      if_shape=SHAPE       gaussian, butterworth (default) or crystal
       if_bw=HZ             its -6 dB width, 50 to 6000 Hz (500)
       agc=SPEED            off, slow (default) or fast
       hum=HZ               mains hum and buzz at HZ (50 or 60), 0 to 400
@@ -439,7 +439,7 @@ def sweep(
                            noise shaped by the filter (the S/N label stays at
                            the antenna; the manifest adds the S/N at the
                            output)
-      if_shape=SHAPE       gaussian, butterworth or crystal (default)
+      if_shape=SHAPE       gaussian, butterworth (default) or crystal
       if_bw=HZ             its -6 dB width, 50 to 6000 Hz (500)
       agc=SPEED            off, slow (default) or fast
       hum=HZ               mains hum and buzz at HZ (50 or 60), 0 to 400
