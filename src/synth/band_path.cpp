@@ -51,10 +51,12 @@ BandPath::BandPath(const RunSetup& setup, Use use)
         buffer->resize(kMostSamples);
     }
     if (use == Use::Measure) return;
-    if (fading_ || paths_ || qsb_ || randomQsb_) normaliseWanted(setup);
+    // The stations start on their own thread first: they are made while the
+    // wanted signal is measured.
     if (!setup.qrmStations.empty()) {
         qrm_.emplace(setup.qrmStations, kPeakAmplitude, rise, rate, total, setup.seed, qrmFading);
     }
+    if (fading_ || paths_ || qsb_ || randomQsb_) normaliseWanted(setup);
     if (c.qrnModel == channel::QrnModel::ClassA) {
         classA_.emplace(c.qrnRate, c.qrnLevelDb, c.qrnIndex, c.qrnGamma, setup.plan.noiseScale, rate, setup.seed);
     } else if (c.qrnRate > 0) {

@@ -16,6 +16,7 @@
 #include "channel/tone_wander.h"
 #include "channel/watterson_fading.h"
 #include "keying/morse_timing.h"
+#include "synth/qrm_ahead.h"
 #include "synth/run_setup.h"
 
 namespace vantel::synth {
@@ -87,7 +88,7 @@ private:
     channel::SilenceTracker silence_;
     std::optional<channel::QsbGain> qsb_;
     std::optional<channel::RandomQsbGain> randomQsb_;
-    std::optional<channel::QrmSource> qrm_;
+    std::optional<QrmAhead> qrm_;
     std::optional<channel::QrnSource> qrn_;
     std::optional<channel::ClassAQrn> classA_;
     std::vector<double> shaped_, envelope_, increments_, phases_, inPhase_, quadrature_, gain_;
