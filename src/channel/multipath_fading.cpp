@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "channel/channel_kernels.h"
+#include "channel/delay_history.h"
 #include "channel/sample_formulas.h"
 #include "maths/fast_math.h"
 #include "text/number_text.h"
@@ -135,15 +136,8 @@ double MultipathChannel::next(double inPhase, double quadrature) {
 
 void MultipathChannel::delayChunk(const double* inPhase, const double* quadrature, std::size_t n) {
     const auto delay = static_cast<std::size_t>(longestDelay_);
-    for (std::size_t k = 0; k < delay; ++k) {
-        const std::size_t slot = head_ + k < delay ? head_ + k : head_ + k - delay;
-        historyI_[k] = delayedI_[slot];
-        historyQ_[k] = delayedQ_[slot];
-    }
-    std::copy(inPhase, inPhase + n, historyI_.data() + delay);
-    std::copy(quadrature, quadrature + n, historyQ_.data() + delay);
-    std::copy(historyI_.data() + n, historyI_.data() + n + delay, delayedI_.data());
-    std::copy(historyQ_.data() + n, historyQ_.data() + n + delay, delayedQ_.data());
+    channel::delayChunk(delayedI_, head_, delay, inPhase, n, historyI_);
+    channel::delayChunk(delayedQ_, head_, delay, quadrature, n, historyQ_);
     head_ = 0;
 }
 
